@@ -1,0 +1,58 @@
+# The commands a newcomer types. Each one first installs whatever Debian
+# packages are missing (scripts/install-deps.sh), then builds with CMake.
+
+PREFIX ?= /usr/local
+DEPS := scripts/install-deps.sh
+
+.PHONY: all deps build run test bench test-sanitize fuzz install package screenshots pictures clean
+
+all: build
+
+deps:
+	@$(DEPS)
+
+build: deps
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default
+
+run: build
+	$(if $(DISPLAY)$(WAYLAND_DISPLAY),,$(error Orbitale needs a graphical display, and neither DISPLAY nor WAYLAND_DISPLAY is set))
+	@./build/bin/orbitale
+
+test: build
+	@ctest --preset default
+
+bench: build
+	@$(DEPS) bench
+	@scripts/bench.sh
+
+test-sanitize: deps
+	@$(DEPS) sanitize
+	@cmake --preset sanitize >/dev/null
+	@cmake --build --preset sanitize
+	@ctest --preset sanitize
+
+fuzz:
+	@$(DEPS) fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@scripts/fuzz.sh
+
+install: build
+	@cmake --install build --prefix "$(PREFIX)"
+
+package: build
+	@$(DEPS) package
+	@cd build && cpack -G DEB
+
+# Redraws the six pictures and the icon (needs the picture maker's packages).
+pictures: build
+	@$(DEPS) pictures
+	@scripts/make-pictures.sh
+
+screenshots: build
+	@$(DEPS) screenshots
+	@scripts/screenshots.sh
+
+clean:
+	@rm -rf build build-sanitize build-fuzz

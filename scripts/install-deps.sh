@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Orbitale needs to build, test and run, and only
+# those that are missing. Uses apt-get as root, or through sudo; otherwise it
+# names the packages to install and fails.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-qpa-plugins
+    libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-noto-cjk xvfb xauth xdotool x11-utils
+    desktop-file-utils appstream strace
+)
+# Extra packages for a purpose, named on the command line (e.g. "fuzz").
+for extra in "$@"; do
+    case "$extra" in
+        fuzz | sanitize) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
+        pictures) packages+=(libgif-dev xplanet-images) ;;
+        screenshots) packages+=(imagemagick) ;;
+        bench) packages+=(time) ;;
+        package) packages+=(dpkg-dev file) ;;
+        *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
+    esac
+done
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "install-deps: not a Debian system; make sure these are installed: ${packages[*]}" >&2
+    exit 0
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+if [[ $(id -u) -eq 0 ]]; then
+    apt=(apt-get)
+elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    apt=(sudo apt-get)
+elif command -v sudo >/dev/null 2>&1 && [[ -t 0 ]]; then
+    apt=(sudo apt-get)
+else
+    echo "install-deps: these Debian packages are missing: ${missing[*]}" >&2
+    echo "install-deps: install them as root: apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if ! "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; then
+    # A fresh machine may have no package lists yet.
+    "${apt[@]}" update
+    "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,44 @@
+#include "runtime/error.h"
+
+#include <utility>
+
+namespace rt {
+
+const char* describe(ErrorNumber number)
+{
+    switch (number) {
+    case ErrorNumber::InvalidFloatingPoint:
+        return "无效的浮点运算";
+    case ErrorNumber::Overflow:
+        return "溢出";
+    case ErrorNumber::OutOfMemory:
+        return "内存不足";
+    case ErrorNumber::DivisionByZero:
+        return "除数为零";
+    case ErrorNumber::FileNotFound:
+        return "文件未找到";
+    case ErrorNumber::FileAccess:
+        return "路径/文件访问错误";
+    case ErrorNumber::InvalidPicture:
+        return "图片无效";
+    }
+    return "应用程序定义的错误";
+}
+
+static std::string whatText(ErrorNumber number, const std::string& file)
+{
+    std::string text = "错误 " + std::to_string(static_cast<int>(number)) + ": " + describe(number);
+    if (!file.empty())
+        text += " (" + file + ")";
+    return text;
+}
+
+Error::Error(ErrorNumber number, std::string file, std::string lookedAt)
+    : std::runtime_error(whatText(number, file))
+    , m_number(number)
+    , m_file(std::move(file))
+    , m_lookedAt(std::move(lookedAt))
+{
+}
+
+} // namespace rt
