@@ -11,13 +11,11 @@ double orbitale_cr_cos(double);
 
 namespace orbit {
 
-double orbitSin(double t)
-{
+double orbitSin(double t) {
     return orbitale_cr_sin(t);
 }
 
-double orbitCos(double t)
-{
+double orbitCos(double t) {
     return orbitale_cr_cos(t);
 }
 
@@ -25,15 +23,13 @@ namespace {
 
 // Keeps the compiler from moving floating-point work across the status
 // clear and check around it.
-template <typename T> inline void fence(T& value)
-{
+template <typename T> inline void fence(T& value) {
     asm volatile("" : "+x"(value)::"memory");
 }
 
 // A window size in twips times its centre factor, in double precision, with
 // the floating-point status examined for this multiplication alone.
-double centre(float size, double factor)
-{
+double centre(float size, double factor) {
     rt::clearFloatingPointStatus();
     fence(size);
     double product = static_cast<double>(size) * factor;
@@ -44,8 +40,7 @@ double centre(float size, double factor)
 
 } // namespace
 
-void tick(OrbitState& state, OrbitWindow& window)
-{
+void tick(OrbitState& state, OrbitWindow& window) {
     const double a = semiAxisA;
     const double b = semiAxisB;
 

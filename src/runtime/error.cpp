@@ -4,8 +4,7 @@
 
 namespace rt {
 
-const char* describe(ErrorNumber number)
-{
+const char* describe(ErrorNumber number) {
     switch (number) {
     case ErrorNumber::InvalidFloatingPoint:
         return "无效的浮点运算";
@@ -15,6 +14,8 @@ const char* describe(ErrorNumber number)
         return "内存不足";
     case ErrorNumber::DivisionByZero:
         return "除数为零";
+    case ErrorNumber::Internal:
+        return "内部错误";
     case ErrorNumber::FileNotFound:
         return "文件未找到";
     case ErrorNumber::FileAccess:
@@ -25,8 +26,7 @@ const char* describe(ErrorNumber number)
     return "应用程序定义的错误";
 }
 
-static std::string whatText(ErrorNumber number, const std::string& file)
-{
+static std::string whatText(ErrorNumber number, const std::string& file) {
     std::string text = "错误 " + std::to_string(static_cast<int>(number)) + ": " + describe(number);
     if (!file.empty())
         text += " (" + file + ")";
@@ -37,8 +37,6 @@ Error::Error(ErrorNumber number, std::string file, std::string lookedAt)
     : std::runtime_error(whatText(number, file))
     , m_number(number)
     , m_file(std::move(file))
-    , m_lookedAt(std::move(lookedAt))
-{
-}
+    , m_lookedAt(std::move(lookedAt)) {}
 
 } // namespace rt

@@ -10,10 +10,11 @@ namespace rt {
 enum class ErrorNumber : int {
     InvalidFloatingPoint = 5, // an invalid floating-point operation
     Overflow = 6,
-    OutOfMemory = 7,    // also: a picture larger than the decoding budget
+    OutOfMemory = 7, // also: a picture larger than the decoding budget
     DivisionByZero = 11,
-    FileNotFound = 53,  // missing file or dangling link
-    FileAccess = 75,    // not a regular file, or it cannot be read
+    Internal = 51,     // a fault in the program itself
+    FileNotFound = 53, // missing file or dangling link
+    FileAccess = 75,   // not a regular file, or it cannot be read
     InvalidPicture = 481,
 };
 

@@ -22,26 +22,22 @@ constexpr unsigned divideByZeroBit = 0x04;
 constexpr unsigned overflowBit = 0x08;
 constexpr unsigned watched = invalidBit | divideByZeroBit | overflowBit;
 
-unsigned watchedFlags()
-{
+unsigned watchedFlags() {
     return _mm_getcsr() & watched;
 }
 
-void clearWatched()
-{
+void clearWatched() {
     const unsigned csr = _mm_getcsr();
     if (csr & watched)
         _mm_setcsr(csr & ~watched);
 }
 } // namespace
 
-void clearFloatingPointStatus()
-{
+void clearFloatingPointStatus() {
     clearWatched();
 }
 
-void checkFloatingPoint()
-{
+void checkFloatingPoint() {
     const unsigned raised = watchedFlags();
     if (raised == 0)
         return;
@@ -55,13 +51,11 @@ void checkFloatingPoint()
 
 #else
 
-void clearFloatingPointStatus()
-{
+void clearFloatingPointStatus() {
     std::feclearexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
 }
 
-void checkFloatingPoint()
-{
+void checkFloatingPoint() {
     const int raised = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
     if (raised == 0)
         return;

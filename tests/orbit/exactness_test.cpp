@@ -21,8 +21,7 @@ struct Reference {
 
 // The angles are the same at every size, so the reference trigonometry is
 // computed once.
-const Reference& reference()
-{
+const Reference& reference() {
     static const Reference ref = [] {
         Reference r;
         r.sin.reserve(tickCount);
@@ -53,20 +52,16 @@ struct Recorder final : orbit::OrbitWindow {
     double top = 0;
     Recorder(float w, float h)
         : width(w)
-        , height(h)
-    {
-    }
+        , height(h) {}
     float outerWidth() override { return width; }
     float outerHeight() override { return height; }
-    void moveEarth(float l, double t) override
-    {
+    void moveEarth(float l, double t) override {
         left = l;
         top = t;
     }
 };
 
-std::uint64_t bits(double d)
-{
+std::uint64_t bits(double d) {
     std::uint64_t u;
     std::memcpy(&u, &d, sizeof u);
     return u;
@@ -74,8 +69,7 @@ std::uint64_t bits(double d)
 
 class Exactness : public testing::TestWithParam<std::pair<float, float>> {};
 
-TEST_P(Exactness, EveryPositionMatchesCorrectlyRoundedTrigonometry)
-{
+TEST_P(Exactness, EveryPositionMatchesCorrectlyRoundedTrigonometry) {
     const auto [width, height] = GetParam();
     const Reference& ref = reference();
     Recorder window(width, height);
@@ -101,11 +95,10 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Exactness,
                                          std::pair{13031.25f, 8765.4321f},
                                          std::pair{4680.0f, 3195.0f}));
 
-TEST(Exactness, OrbitTrigonometryIsCorrectlyRoundedWhereTheSystemsMayNotBe)
-{
+TEST(Exactness, OrbitTrigonometryIsCorrectlyRoundedWhereTheSystemsMayNotBe) {
     // Angles where a last-bit error is easy to make: large arguments, values
     // near multiples of pi/2, tiny ones.
-    const double angles[] = {1e-300, 1e-8,  0.5,     1.5707963267948966, 3.141592653589793,
+    const double angles[] = {1e-300,   1e-8, 0.5,   1.5707963267948966,           3.141592653589793,
                              100000.1, 1e22, 5.3e8, 6381956970095103.0 * 0x1p797, 3.0e300};
     mpfr_t x, y;
     mpfr_init2(x, 53);

@@ -17,23 +17,18 @@ struct FakeWindow final : orbit::OrbitWindow {
 
     FakeWindow(float w, float h)
         : width(w)
-        , height(h)
-    {
-    }
-    float outerWidth() override
-    {
+        , height(h) {}
+    float outerWidth() override {
         if (fail == Fail::Width)
             throw rt::Error(rt::ErrorNumber::Overflow);
         return width;
     }
-    float outerHeight() override
-    {
+    float outerHeight() override {
         if (fail == Fail::Height)
             throw rt::Error(rt::ErrorNumber::Overflow);
         return height;
     }
-    void moveEarth(float left, double top) override
-    {
+    void moveEarth(float left, double top) override {
         if (fail == Fail::Move)
             throw rt::Error(rt::ErrorNumber::Overflow);
         moves.push_back({left, top});
@@ -58,8 +53,7 @@ struct TickCase {
 
 class TickAt12000x9000 : public testing::TestWithParam<TickCase> {};
 
-TEST_P(TickAt12000x9000, MovesTheEarthToTheExactPosition)
-{
+TEST_P(TickAt12000x9000, MovesTheEarthToTheExactPosition) {
     const TickCase& c = GetParam();
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
@@ -74,16 +68,15 @@ TEST_P(TickAt12000x9000, MovesTheEarthToTheExactPosition)
     EXPECT_EQ(state.y, c.top);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ticks, TickAt12000x9000,
-    testing::Values(TickCase{1, 0.0, 8200.0f, 2250.0},
-                    TickCase{2, 0.1, 8180.0166015625f, 2050.3331667063435},
-                    TickCase{3, 0.1 + 0.1, 8120.26611328125f, 1852.6613384098775}));
+INSTANTIATE_TEST_SUITE_P(Ticks, TickAt12000x9000,
+                         testing::Values(TickCase{1, 0.0, 8200.0f, 2250.0},
+                                         TickCase{2, 0.1, 8180.0166015625f, 2050.3331667063435},
+                                         TickCase{3, 0.1 + 0.1, 8120.26611328125f,
+                                                  1852.6613384098775}));
 
 // Ticks 16 and 17 are checked for their angles and the side of the top they
 // lie on; their exact digits follow from the exactness test.
-TEST(Tick, CrossesTheTopOfTheOrbitBetweenTicks16And17)
-{
+TEST(Tick, CrossesTheTopOfTheOrbitBetweenTicks16And17) {
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
     for (int n = 1; n <= 15; ++n)
@@ -100,8 +93,7 @@ TEST(Tick, CrossesTheTopOfTheOrbitBetweenTicks16And17)
     EXPECT_LT(window.moves[16].top, 9000 * 0.25 - 1990);
 }
 
-TEST(Tick, AngleGrowsByRepeatedAdditionAndIsNeverWrapped)
-{
+TEST(Tick, AngleGrowsByRepeatedAdditionAndIsNeverWrapped) {
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
     double expected = 0;
@@ -113,8 +105,7 @@ TEST(Tick, AngleGrowsByRepeatedAdditionAndIsNeverWrapped)
     EXPECT_GT(state.t, 99.0); // many revolutions, still unwrapped
 }
 
-TEST(Tick, GoesAnticlockwiseOnScreenFromTheRightmostPoint)
-{
+TEST(Tick, GoesAnticlockwiseOnScreenFromTheRightmostPoint) {
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
     orbit::tick(state, window);
@@ -124,8 +115,7 @@ TEST(Tick, GoesAnticlockwiseOnScreenFromTheRightmostPoint)
     EXPECT_LT(window.moves[1].top, window.moves[0].top);
 }
 
-TEST(Tick, FollowsTheWindowSizeAtEveryTick)
-{
+TEST(Tick, FollowsTheWindowSizeAtEveryTick) {
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
     orbit::tick(state, window);
@@ -148,8 +138,7 @@ struct SizeCase {
 
 class OneRevolution : public testing::TestWithParam<SizeCase> {};
 
-TEST_P(OneRevolution, KeepsTheCornerInsideTheBoxOrReportsTheClippedSide)
-{
+TEST_P(OneRevolution, KeepsTheCornerInsideTheBoxOrReportsTheClippedSide) {
     const SizeCase& c = GetParam();
     FakeWindow window(c.width, c.height);
     orbit::OrbitState state;
@@ -178,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, OneRevolution,
     testing::Values(SizeCase{11428.6f, 8000, false, false}, SizeCase{15785.7f, 18100, false, false},
                     SizeCase{11428.6f, 18100, false, false}, SizeCase{15785.7f, 8000, false, false},
-                    SizeCase{12000, 9000, false, false}, SizeCase{13579.25f, 12345.5f, false, false},
+                    SizeCase{12000, 9000, false, false},
+                    SizeCase{13579.25f, 12345.5f, false, false},
                     // The stored client size: the Earth is mostly off to the left and top.
                     SizeCase{4680, 3195, true, true}, SizeCase{11000, 9000, true, false},
                     SizeCase{12000, 7900, false, true}, SizeCase{0, 0, true, true}));
@@ -196,8 +186,7 @@ struct FailureCase {
 
 class TickFailure : public testing::TestWithParam<FailureCase> {};
 
-TEST_P(TickFailure, EndsTheTickAtThatStep)
-{
+TEST_P(TickFailure, EndsTheTickAtThatStep) {
     const FailureCase& c = GetParam();
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
@@ -227,20 +216,19 @@ TEST_P(TickFailure, EndsTheTickAtThatStep)
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, TickFailure,
-    testing::Values(
-        FailureCase{"Width", FakeWindow::Fail::Width, 12000, rt::ErrorNumber::Overflow, false,
-                    false},
-        FailureCase{"Height", FakeWindow::Fail::Height, 12000, rt::ErrorNumber::Overflow, true,
-                    false},
-        FailureCase{"Move", FakeWindow::Fail::Move, 12000, rt::ErrorNumber::Overflow, true, true},
-        // A signalling NaN width makes the multiplication an invalid operation.
-        FailureCase{"SignallingNaN", FakeWindow::Fail::Never,
-                    std::numeric_limits<float>::signaling_NaN(),
-                    rt::ErrorNumber::InvalidFloatingPoint, false, false}),
+    testing::Values(FailureCase{"Width", FakeWindow::Fail::Width, 12000, rt::ErrorNumber::Overflow,
+                                false, false},
+                    FailureCase{"Height", FakeWindow::Fail::Height, 12000,
+                                rt::ErrorNumber::Overflow, true, false},
+                    FailureCase{"Move", FakeWindow::Fail::Move, 12000, rt::ErrorNumber::Overflow,
+                                true, true},
+                    // A signalling NaN width makes the multiplication an invalid operation.
+                    FailureCase{"SignallingNaN", FakeWindow::Fail::Never,
+                                std::numeric_limits<float>::signaling_NaN(),
+                                rt::ErrorNumber::InvalidFloatingPoint, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Tick, FloatingPointFlagsRaisedBeforeTheTickDoNotCount)
-{
+TEST(Tick, FloatingPointFlagsRaisedBeforeTheTickDoNotCount) {
     FakeWindow window(12000, 9000);
     orbit::OrbitState state;
     volatile double big = 1e308;
@@ -250,8 +238,7 @@ TEST(Tick, FloatingPointFlagsRaisedBeforeTheTickDoNotCount)
     EXPECT_EQ(window.moves.size(), 1u);
 }
 
-TEST(Tick, InfiniteSizeGivesAnInfiniteCornerWithoutAnError)
-{
+TEST(Tick, InfiniteSizeGivesAnInfiniteCornerWithoutAnError) {
     // inf * 0.35 is exact, so no exception flag is raised.
     FakeWindow window(std::numeric_limits<float>::infinity(), 9000);
     orbit::OrbitState state;

@@ -1,0 +1,7 @@
+// Orbitale: the Earth's revolution, animated.
+
+#include "app/project.h"
+
+int main(int argc, char** argv) {
+    return rt::start(orbitale::project(), argc, argv);
+}

@@ -1,0 +1,77 @@
+#include "runtime/application.h"
+
+#include "runtime/form.h"
+#include "runtime/registry.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace rt {
+
+namespace {
+
+bool displayAvailable() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+QLocale localeFor(int id) {
+    switch (id) {
+    case 0x0804:
+        return QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
+    default:
+        return QLocale::system();
+    }
+}
+
+QString text(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+int start(const ProjectDescriptor& project, int argc, char** argv) {
+    if (!displayAvailable()) {
+        std::fprintf(stderr,
+                     "%.*s needs a graphical display, and neither DISPLAY nor "
+                     "WAYLAND_DISPLAY is set.\n",
+                     static_cast<int>(project.name.size()), project.name.data());
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(text(project.name));
+    QApplication::setApplicationVersion(text(project.version));
+    QApplication::setDesktopFileName(QStringLiteral("orbitale"));
+    // The program ends by its exit button or a window's close; a window may
+    // be hidden behind a report with nothing else on screen meanwhile.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!project.icon.empty())
+        QApplication::setWindowIcon(QIcon(text(project.icon)));
+
+    const QLocale locale = localeFor(project.locale);
+    QLocale::setDefault(locale);
+    QTranslator qtTexts;
+    if (qtTexts.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+
+    Registry registry(project.windows);
+    project.startup().show();
+    return QApplication::exec();
+}
+
+} // namespace rt

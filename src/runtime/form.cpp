@@ -1,0 +1,121 @@
+#include "runtime/form.h"
+
+#include "runtime/error.h"
+#include "runtime/handler.h"
+#include "runtime/twips.h"
+#include "runtime/widgets.h"
+
+#include <QPushButton>
+
+#include <stdexcept>
+#include <string>
+
+namespace rt {
+
+namespace {
+
+template <typename W> W* find(const detail::FormWidget& form, std::string_view name) {
+    auto* widget = dynamic_cast<W*>(form.control(name));
+    if (!widget)
+        throw std::logic_error("no such control: " + std::string(name));
+    return widget;
+}
+
+} // namespace
+
+// --- controls ---------------------------------------------------------------
+
+Picture PictureBox::picture() const {
+    return m_widget->client()->player().picture();
+}
+
+void PictureBox::setPicture(Picture picture) {
+    m_widget->client()->player().setPicture(std::move(picture));
+}
+
+Picture Image::picture() const {
+    return m_widget->player().picture();
+}
+
+void Image::setPicture(Picture picture) {
+    m_widget->player().setPicture(std::move(picture));
+    m_widget->pictureChanged();
+}
+
+void Image::move(float left, double top) {
+    const auto x = twipsToPixels(left);
+    const auto y = twipsToPixels(top);
+    if (!x || !y)
+        throw Error(ErrorNumber::Overflow);
+    m_widget->move(*x, *y);
+}
+
+// --- Form -------------------------------------------------------------------
+
+Form::Form(const FormLayout& layout)
+    : m_layout(layout)
+    , m_widget(std::make_unique<detail::FormWidget>(layout)) {}
+
+Form::~Form() = default;
+
+void Form::show() {
+    m_widget->show();
+}
+
+void Form::hide() {
+    m_widget->hide();
+}
+
+bool Form::isVisible() const {
+    return m_widget->isVisible();
+}
+
+float Form::width() const {
+    return static_cast<float>(pixelsToTwips(m_widget->frameGeometry().width()));
+}
+
+float Form::height() const {
+    return static_cast<float>(pixelsToTwips(m_widget->frameGeometry().height()));
+}
+
+PictureBox Form::pictureBox(std::string_view control) const {
+    return PictureBox(find<detail::PictureBoxWidget>(*m_widget, control));
+}
+
+Image Form::image(std::string_view control) const {
+    return Image(find<detail::ImageWidget>(*m_widget, control));
+}
+
+void Form::onLoad(Handler handler) {
+    m_load = std::move(handler);
+}
+
+void Form::onClick(Handler handler) {
+    m_widget->setClickHandler(std::move(handler));
+}
+
+void Form::onClick(std::string_view button, Handler handler) {
+    QObject::connect(find<QPushButton>(*m_widget, button), &QPushButton::clicked, m_widget.get(),
+                     [handler = std::move(handler)] { runHandler(handler); });
+}
+
+void Form::onTimer(std::string_view timer, Handler handler) {
+    m_widget->setTimerHandler(timer, std::move(handler));
+}
+
+void Form::load() {
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    // A Load that fails still leaves a window: it is reported, and the
+    // window goes on without what the handler did not get to do.
+    if (m_load)
+        runHandler(m_load);
+    m_widget->startTimers();
+}
+
+QWidget* Form::widget() const {
+    return m_widget.get();
+}
+
+} // namespace rt

@@ -1,0 +1,32 @@
+#pragma once
+
+// The handler boundary: every handler the toolkit dispatches runs inside it.
+
+#include "runtime/error.h"
+
+#include <functional>
+
+namespace rt {
+
+using ErrorReporter = std::function<void(const Error&)>;
+
+// Runs one handler. An error it raises ends it there, and only it, and is
+// handed to the error reporter; the program goes on. Nothing escapes into
+// Qt's event loop. After the end of the program no handler runs.
+void runHandler(const std::function<void()>& handler) noexcept;
+
+// Replaces the error reporter; an empty one restores the default, a modal
+// message box titled "Orbitale". Returns the previous one.
+ErrorReporter setErrorReporter(ErrorReporter reporter);
+
+// The text of a report: the error's number and description, and the file.
+std::string reportText(const Error& error);
+
+// Ends the program at once: its windows disappear, no further handler runs,
+// and the event loop returns 0. Unwinds the handler that calls it.
+[[noreturn]] void endProgram();
+bool programEnded();
+// For tests: forget that the program ended.
+void resetProgramEnd();
+
+} // namespace rt

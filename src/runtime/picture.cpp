@@ -1,0 +1,111 @@
+#include "runtime/picture.h"
+
+#include "runtime/error.h"
+#include "runtime/picture_data.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
+#include "runtime/platform.h"
+
+namespace rt {
+
+Picture::Picture(std::shared_ptr<const PictureData> data)
+    : m_data(std::move(data)) {}
+
+int Picture::width() const {
+    return m_data ? m_data->frames.front().width() : 0;
+}
+
+int Picture::height() const {
+    return m_data ? m_data->frames.front().height() : 0;
+}
+
+int Picture::frameCount() const {
+    return m_data ? static_cast<int>(m_data->frames.size()) : 0;
+}
+
+namespace {
+
+// Frames shown for 10 ms or less are drawn at 100 ms, as browsers do.
+constexpr int shortestDelay = 20;
+constexpr int delayForShort = 100;
+
+// A picture file cut short decodes in part without complaint from Qt, so
+// the formats without their own check must end as they should: a GIF with
+// its trailer, a JPEG with its end-of-image marker after its last scan.
+bool endsCompletely(const QByteArray& bytes, const QByteArray& format) {
+    qsizetype end = bytes.size();
+    while (end > 0 && (bytes[end - 1] == '\0' || bytes[end - 1] == '\n' || bytes[end - 1] == '\r'))
+        --end;
+    if (format == "gif")
+        return end > 0 && bytes[end - 1] == '\x3b';
+    if (format == "jpeg") {
+        const qsizetype scan = bytes.lastIndexOf(QByteArrayView("\xff\xda", 2));
+        const qsizetype eoi = bytes.lastIndexOf(QByteArrayView("\xff\xd9", 2));
+        return scan >= 0 && eoi > scan;
+    }
+    return true;
+}
+
+std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
+    if (bytes.isEmpty())
+        fail.raise(ErrorNumber::InvalidPicture);
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    QImageReader reader(&device);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(static_cast<int>(pictureBudgetBytes >> 20));
+
+    const QByteArray format = reader.format();
+    if (format != "gif" && format != "jpeg" && format != "png" && format != "bmp")
+        fail.raise(ErrorNumber::InvalidPicture);
+    if (!endsCompletely(bytes, format))
+        fail.raise(ErrorNumber::InvalidPicture);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        fail.raise(ErrorNumber::InvalidPicture);
+    const std::size_t frameBytes =
+        static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 4;
+    if (frameBytes > pictureBudgetBytes)
+        fail.raise(ErrorNumber::OutOfMemory);
+
+    auto data = std::make_shared<PictureData>();
+    std::size_t used = 0;
+    do {
+        QImage frame;
+        if (!reader.read(&frame) || frame.isNull())
+            fail.raise(reader.error() == QImageReader::InvalidDataError &&
+                               reader.errorString().contains(QLatin1String("llocation"))
+                           ? ErrorNumber::OutOfMemory
+                           : ErrorNumber::InvalidPicture);
+        used += frameBytes;
+        if (used > pictureBudgetBytes || data->frames.size() >= pictureFrameLimit)
+            fail.raise(ErrorNumber::OutOfMemory);
+        const int delay = reader.nextImageDelay();
+        data->frames.push_back(frame.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        data->delays.push_back(delay < shortestDelay ? delayForShort : delay);
+    } while (format == "gif" && reader.canRead());
+
+    // Frames of one animation share the first frame's size.
+    for (QImage& frame : data->frames)
+        if (frame.size() != data->frames.front().size())
+            frame = frame.copy(QRect(QPoint(0, 0), data->frames.front().size()));
+    return data;
+}
+
+} // namespace
+
+Picture loadPicture(std::string_view fileName) {
+    const std::string where = picturePath(fileName);
+    const FileError fail(fileName, where);
+    try {
+        return Picture(decode(readWholeFile(where, fail, pictureBudgetBytes), fail));
+    } catch (const std::bad_alloc&) {
+        fail.raise(ErrorNumber::OutOfMemory);
+    }
+}
+
+} // namespace rt

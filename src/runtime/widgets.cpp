@@ -1,0 +1,305 @@
+#include "runtime/widgets.h"
+
+#include "runtime/handler.h"
+#include "runtime/picture_data.h"
+#include "runtime/twips.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QString>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace rt::detail {
+
+namespace {
+
+int px(int twips) {
+    return twips / twipsPerPixel;
+}
+
+QRect pixelRect(const ControlRow& row) {
+    return {px(row.left), px(row.top), px(row.width), px(row.height)};
+}
+
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// Stored colours keep red in the low byte.
+QColor storedColour(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xff), static_cast<int>((bgr >> 8) & 0xff),
+                  static_cast<int>((bgr >> 16) & 0xff));
+}
+
+bool isPrimary(const QMouseEvent* event) {
+    return event->button() == Qt::LeftButton;
+}
+
+} // namespace
+
+// --- FramePlayer ------------------------------------------------------------
+
+FramePlayer::FramePlayer(QWidget* owner)
+    : m_owner(owner) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::CoarseTimer);
+    QObject::connect(&m_timer, &QTimer::timeout, owner, [this] { advance(); });
+}
+
+void FramePlayer::setPicture(Picture picture) {
+    m_picture = std::move(picture);
+    m_index = 0;
+    m_timer.stop();
+    resume();
+    m_owner->update();
+}
+
+const QImage* FramePlayer::frame() const {
+    if (m_picture.isNull())
+        return nullptr;
+    return &m_picture.data()->frames[static_cast<size_t>(m_index)];
+}
+
+void FramePlayer::pause() {
+    m_timer.stop();
+}
+
+void FramePlayer::resume() {
+    if (m_picture.frameCount() > 1 && m_owner->isVisible() && !m_timer.isActive())
+        m_timer.start(m_picture.data()->delays[static_cast<size_t>(m_index)]);
+}
+
+void FramePlayer::advance() {
+    m_index = (m_index + 1) % m_picture.frameCount();
+    m_owner->update();
+    resume();
+}
+
+// --- PictureBox -------------------------------------------------------------
+
+PictureClient::PictureClient(QWidget* parent, QColor background)
+    : QWidget(parent)
+    , m_background(background)
+    , m_player(this) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureClient::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const QImage* frame = m_player.frame();
+    if (frame) {
+        const QRect pictureArea = QRect(QPoint(0, 0), frame->deviceIndependentSize().toSize());
+        painter.drawImage(QPoint(0, 0), *frame);
+        // Only what the picture leaves uncovered gets the background colour.
+        const QRegion rest = QRegion(dirty).subtracted(pictureArea);
+        for (const QRect& r : rest)
+            painter.fillRect(r, m_background);
+    } else {
+        painter.fillRect(dirty, m_background);
+    }
+}
+
+void PictureClient::mousePressEvent(QMouseEvent* event) {
+    event->accept(); // no Click of its own; the window must not get it either
+}
+
+void PictureClient::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PictureClient::showEvent(QShowEvent*) {
+    m_player.resume();
+}
+
+void PictureClient::hideEvent(QHideEvent*) {
+    m_player.pause();
+}
+
+PictureBoxWidget::PictureBoxWidget(QWidget* parent, const ControlRow& row)
+    : QFrame(parent)
+    , m_client(new PictureClient(this, storedColour(row.backColor))) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setFocusPolicy(Qt::StrongFocus);
+    setGeometry(pixelRect(row));
+    m_client->setGeometry(contentsRect());
+}
+
+void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    m_client->setGeometry(contentsRect());
+}
+
+void PictureBoxWidget::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void PictureBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+// --- Image ------------------------------------------------------------------
+
+ImageWidget::ImageWidget(QWidget* parent, const ControlRow& row)
+    : QWidget(parent)
+    , m_stretch(row.stretch)
+    , m_player(this) {
+    setGeometry(pixelRect(row));
+}
+
+void ImageWidget::pictureChanged() {
+    m_scaled.clear();
+    if (!m_stretch && !m_player.picture().isNull())
+        resize(m_player.picture().width(), m_player.picture().height());
+}
+
+const QPixmap& ImageWidget::scaledFrame(int index) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_scaledFor != size() || m_scaledRatio != ratio ||
+        m_scaled.size() != static_cast<size_t>(m_player.picture().frameCount())) {
+        m_scaled.assign(static_cast<size_t>(m_player.picture().frameCount()), QPixmap());
+        m_scaledFor = size();
+        m_scaledRatio = ratio;
+    }
+    QPixmap& slot = m_scaled[static_cast<size_t>(index)];
+    if (slot.isNull()) {
+        const QSize device = (QSizeF(size()) * ratio).toSize();
+        slot = QPixmap::fromImage(
+            m_player.frame()->scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        slot.setDevicePixelRatio(ratio);
+    }
+    return slot;
+}
+
+void ImageWidget::paintEvent(QPaintEvent*) {
+    if (!m_player.frame())
+        return;
+    QPainter painter(this);
+    if (m_stretch)
+        painter.drawPixmap(QPoint(0, 0), scaledFrame(m_player.frameIndex()));
+    else
+        painter.drawImage(QPoint(0, 0), *m_player.frame());
+}
+
+void ImageWidget::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void ImageWidget::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void ImageWidget::showEvent(QShowEvent*) {
+    m_player.resume();
+}
+
+void ImageWidget::hideEvent(QHideEvent*) {
+    m_player.pause();
+}
+
+// --- Form -------------------------------------------------------------------
+
+FormWidget::FormWidget(const FormLayout& layout) {
+    setObjectName(text(layout.name));
+    setWindowTitle(text(layout.caption));
+    resize(px(layout.clientWidth), px(layout.clientHeight));
+
+    std::vector<std::pair<int, QWidget*>> focusOrder;
+    for (const ControlRow& row : layout.controls) {
+        QWidget* parent = this;
+        if (row.parent != layout.name) {
+            auto* box = dynamic_cast<PictureBoxWidget*>(control(row.parent));
+            if (!box)
+                throw std::logic_error("a control's parent must be its window or a picture box");
+            parent = box->client();
+        }
+        QWidget* widget = nullptr;
+        switch (row.kind) {
+        case ControlClass::CommandButton: {
+            auto* button = new QPushButton(text(row.caption), parent);
+            button->setAutoDefault(false);
+            button->setFocusPolicy(Qt::StrongFocus);
+            button->setGeometry(pixelRect(row));
+            widget = button;
+            break;
+        }
+        case ControlClass::PictureBox:
+            widget = new PictureBoxWidget(parent, row);
+            break;
+        case ControlClass::Image:
+            widget = new ImageWidget(parent, row);
+            break;
+        case ControlClass::Timer: {
+            auto* timer = new QTimer(this);
+            timer->setObjectName(text(row.name));
+            timer->setTimerType(Qt::PreciseTimer);
+            timer->setInterval(row.interval);
+            TimerSlot& slot = m_timers[std::string(row.name)];
+            slot.timer = timer;
+            connect(timer, &QTimer::timeout, this, [&slot] { runHandler(slot.handler); });
+            continue;
+        }
+        }
+        widget->setObjectName(text(row.name));
+        m_controls.emplace(std::string(row.name), widget);
+        if (row.tabIndex >= 0)
+            focusOrder.emplace_back(row.tabIndex, widget);
+    }
+
+    std::sort(focusOrder.begin(), focusOrder.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < focusOrder.size(); ++i)
+        setTabOrder(focusOrder[i - 1].second, focusOrder[i].second);
+    if (!focusOrder.empty())
+        focusOrder.front().second->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* FormWidget::control(std::string_view name) const {
+    const auto it = m_controls.find(name);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+void FormWidget::setTimerHandler(std::string_view timer, Handler handler) {
+    const auto it = m_timers.find(timer);
+    if (it == m_timers.end())
+        throw std::logic_error("no such timer: " + std::string(timer));
+    it->second.handler = std::move(handler);
+}
+
+void FormWidget::startTimers() {
+    for (auto& [name, slot] : m_timers)
+        if (slot.timer->interval() > 0)
+            slot.timer->start();
+}
+
+void FormWidget::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (isPrimary(event))
+        m_pressed = childAt(event->position().toPoint()) == nullptr;
+}
+
+void FormWidget::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (!isPrimary(event) || !m_pressed)
+        return;
+    m_pressed = false;
+    const QPoint at = event->position().toPoint();
+    if (rect().contains(at) && childAt(at) == nullptr && m_click)
+        runHandler(m_click);
+}
+
+void FormWidget::closeEvent(QCloseEvent* event) {
+    // Closing either window by its frame ends the program, as its exit
+    // button does: otherwise the other window could be left hidden, the
+    // program running with nothing on screen.
+    event->accept();
+    runHandler([] { endProgram(); });
+}
+
+} // namespace rt::detail

@@ -1,0 +1,117 @@
+#pragma once
+
+// The Qt widgets behind a Form and its controls. Toolkit-internal.
+
+#include "runtime/form.h"
+
+#include <QFrame>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace rt::detail {
+
+// Plays a picture's frames on a widget while it is shown.
+class FramePlayer {
+public:
+    explicit FramePlayer(QWidget* owner);
+    void setPicture(Picture picture);
+    const Picture& picture() const { return m_picture; }
+    const QImage* frame() const;
+    int frameIndex() const { return m_index; }
+    void pause();
+    void resume();
+
+private:
+    void advance();
+    QWidget* m_owner;
+    QTimer m_timer;
+    Picture m_picture;
+    int m_index = 0;
+};
+
+// Where the pictures and the Earth live: the area inside the box's border.
+class PictureClient : public QWidget {
+public:
+    PictureClient(QWidget* parent, QColor background);
+    FramePlayer& player() { return m_player; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QColor m_background;
+    FramePlayer m_player;
+};
+
+class PictureBoxWidget : public QFrame {
+public:
+    PictureBoxWidget(QWidget* parent, const ControlRow& row);
+    PictureClient* client() const { return m_client; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    PictureClient* m_client;
+};
+
+class ImageWidget : public QWidget {
+public:
+    ImageWidget(QWidget* parent, const ControlRow& row);
+    FramePlayer& player() { return m_player; }
+    bool stretches() const { return m_stretch; }
+    void pictureChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    const QPixmap& scaledFrame(int index);
+    bool m_stretch;
+    FramePlayer m_player;
+    std::vector<QPixmap> m_scaled; // one per frame, for the current size
+    QSize m_scaledFor;
+    qreal m_scaledRatio = 0;
+};
+
+class FormWidget : public QWidget {
+public:
+    explicit FormWidget(const FormLayout& layout);
+
+    QWidget* control(std::string_view name) const;
+    void setClickHandler(Handler handler) { m_click = std::move(handler); }
+    void setTimerHandler(std::string_view timer, Handler handler);
+    void startTimers();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TimerSlot {
+        QTimer* timer;
+        Handler handler;
+    };
+    std::map<std::string, QWidget*, std::less<>> m_controls;
+    std::map<std::string, TimerSlot, std::less<>> m_timers;
+    Handler m_click;
+    bool m_pressed = false;
+};
+
+} // namespace rt::detail

@@ -1,0 +1,10 @@
+#include "windows/earth_form.h"
+
+namespace orbitale {
+
+EarthForm::EarthForm(const rt::FormLayout& layout)
+    : rt::Form(layout) {
+    onTimer("Timer1", [this] { orbit::tick(m_orbit, *this); });
+}
+
+} // namespace orbitale

@@ -1,0 +1,213 @@
+#include "runtime/form.h"
+
+#include "runtime/error.h"
+#include "runtime/handler.h"
+#include "support/reports.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+using rt::ControlClass;
+using rt::ControlRow;
+using testsupport::Reports;
+
+constexpr std::array controls{
+    ControlRow{.name = "Button",
+               .kind = ControlClass::CommandButton,
+               .parent = "Test",
+               .left = 3000,
+               .top = 150,
+               .width = 1500,
+               .height = 450,
+               .caption = "按钮",
+               .tabIndex = 1},
+    ControlRow{.name = "Box",
+               .kind = ControlClass::PictureBox,
+               .parent = "Test",
+               .left = 0,
+               .top = 150,
+               .width = 2400,
+               .height = 2400,
+               .tabIndex = 0,
+               .backColor = 0x00C0C000},
+    ControlRow{.name = "Img",
+               .kind = ControlClass::Image,
+               .parent = "Box",
+               .left = 300,
+               .top = 300,
+               .width = 735,
+               .height = 735,
+               .stretch = true},
+    ControlRow{.name = "Tick", .kind = ControlClass::Timer, .parent = "Test", .interval = 10},
+};
+constexpr rt::FormLayout layout{.name = "Test",
+                                .caption = "测试",
+                                .clientWidth = 6000,
+                                .clientHeight = 4500,
+                                .controls = controls};
+
+struct Fixture : testing::Test {
+    Reports reports;
+    rt::Form form{layout};
+    int windowClicks = 0;
+    void SetUp() override {
+        form.onClick([this] { ++windowClicks; });
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    }
+    QWidget* child(const char* name) { return form.widget()->findChild<QWidget*>(name); }
+};
+
+using FormClicks = Fixture;
+
+struct ClickCase {
+    const char* what;
+    const char* target; // null: the window itself
+    QPoint at;          // in the target's coordinates
+    int windowClicks;
+};
+
+class WindowClick : public Fixture, public testing::WithParamInterface<ClickCase> {};
+
+TEST_P(WindowClick, OnlyTheWindowsOwnBackgroundCounts) {
+    const ClickCase& c = GetParam();
+    QWidget* target = c.target ? child(c.target) : form.widget();
+    ASSERT_NE(target, nullptr);
+    QTest::mouseClick(target, Qt::LeftButton, {}, c.at);
+    EXPECT_EQ(windowClicks, c.windowClicks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, WindowClick,
+                         testing::Values(ClickCase{"StripAboveTheBox", nullptr, {50, 5}, 1},
+                                         ClickCase{"RightOfTheBox", nullptr, {180, 200}, 1},
+                                         ClickCase{"InsideTheBox", "Box", {100, 120}, 0},
+                                         ClickCase{"OnTheImage", "Img", {10, 10}, 0},
+                                         ClickCase{"OnTheButton", "Button", {10, 10}, 0}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(FormClicks, OnlyThePrimaryButtonClicks) {
+    QTest::mouseClick(form.widget(), Qt::RightButton, {}, {50, 5});
+    QTest::mouseClick(form.widget(), Qt::MiddleButton, {}, {50, 5});
+    EXPECT_EQ(windowClicks, 0);
+}
+
+TEST_F(FormClicks, APressOnAControlReleasedOnTheBackgroundIsNoClick) {
+    QTest::mousePress(child("Box"), Qt::LeftButton, {}, {10, 10});
+    QTest::mouseRelease(form.widget(), Qt::LeftButton, {}, {50, 5});
+    EXPECT_EQ(windowClicks, 0);
+}
+
+TEST_F(FormClicks, AButtonClickRunsItsHandler) {
+    int clicks = 0;
+    form.onClick("Button", [&] { ++clicks; });
+    QTest::mouseClick(child("Button"), Qt::LeftButton);
+    child("Button")->setFocus();
+    QTest::keyClick(child("Button"), Qt::Key_Space);
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(FormClicks, ClosingTheWindowEndsTheProgram) {
+    rt::Form other{layout};
+    other.show();
+    form.widget()->close();
+    EXPECT_TRUE(rt::programEnded());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(other.isVisible());
+}
+
+TEST(Form, TimersStartWhenLoadedAfterTheLoadHandlerAndKeepRunningWhileHidden) {
+    Reports reports;
+    rt::Form form{layout};
+    std::vector<std::string> events;
+    form.onLoad([&] { events.push_back("load"); });
+    form.onTimer("Tick", [&] {
+        if (events.size() < 4)
+            events.push_back("tick");
+    });
+    QTest::qWait(30);
+    EXPECT_TRUE(events.empty()); // nothing before load
+    form.load();
+    form.load(); // once only
+    form.hide();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return events.size() >= 4; }, 2000));
+    EXPECT_EQ(events, (std::vector<std::string>{"load", "tick", "tick", "tick"}));
+}
+
+TEST(Form, AFailingLoadIsReportedAndTheTimersStillStart) {
+    Reports reports;
+    rt::Form form{layout};
+    int ticks = 0;
+    form.onLoad([] { throw rt::Error(rt::ErrorNumber::FileNotFound, "E:\\VB\\dq4.gif"); });
+    form.onTimer("Tick", [&] { ++ticks; });
+    form.load();
+    EXPECT_EQ(reports.count(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks > 0; }, 2000));
+    EXPECT_GT(ticks, 0);
+}
+
+TEST(Form, OuterSizeIsTheFrameAroundTheClientAreaAndFollowsResizing) {
+    rt::Form form{layout};
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    const float frameW = form.width() - 6000.0f;
+    const float frameH = form.height() - 4500.0f;
+    EXPECT_GE(frameW, 0.0f);
+    EXPECT_GE(frameH, 0.0f);
+    form.widget()->resize(800, 520);
+    EXPECT_EQ(form.width(), 12000.0f + frameW);
+    EXPECT_EQ(form.height(), 7800.0f + frameH);
+}
+
+struct MoveCase {
+    float left;
+    double top;
+    std::optional<QPoint> pixels;
+};
+
+class ImageMove : public testing::TestWithParam<MoveCase> {};
+
+TEST_P(ImageMove, PlacesTheImageInPixelsOrRaisesOverflow) {
+    rt::Form form{layout};
+    rt::Image img = form.image("Img");
+    QWidget* widget = form.widget()->findChild<QWidget*>("Img");
+    const MoveCase& c = GetParam();
+    if (c.pixels) {
+        img.move(c.left, c.top);
+        EXPECT_EQ(widget->pos(), *c.pixels);
+        EXPECT_EQ(widget->size(), QSize(49, 49));
+    } else {
+        try {
+            img.move(c.left, c.top);
+            FAIL() << "no error";
+        } catch (const rt::Error& e) {
+            EXPECT_EQ(e.number(), rt::ErrorNumber::Overflow);
+        }
+        EXPECT_EQ(widget->pos(), QPoint(20, 20)); // where it was
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Positions, ImageMove,
+    testing::Values(MoveCase{8200, 2250, QPoint(547, 150)},
+                    MoveCase{8180.0166015625f, 2050.3331667063435, QPoint(545, 137)},
+                    MoveCase{-4000, -1000, QPoint(-267, -67)},
+                    MoveCase{std::numeric_limits<float>::infinity(), 0, std::nullopt},
+                    MoveCase{0, std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+                    MoveCase{3e38f, 0, std::nullopt}));
+
+TEST(Form, UnknownControlNamesAreRefused) {
+    rt::Form form{layout};
+    EXPECT_THROW(form.image("Box"), std::logic_error);
+    EXPECT_THROW(form.pictureBox("Nope"), std::logic_error);
+    EXPECT_THROW(form.onClick("Img", [] {}), std::logic_error);
+}
+
+} // namespace
