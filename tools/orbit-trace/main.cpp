@@ -21,13 +21,10 @@ class StandInWindow final : public orbit::OrbitWindow {
 public:
     StandInWindow(float width, float height)
         : m_width(width)
-        , m_height(height)
-    {
-    }
+        , m_height(height) {}
     float outerWidth() override { return m_width; }
     float outerHeight() override { return m_height; }
-    void moveEarth(float left, double top) override
-    {
+    void moveEarth(float left, double top) override {
         m_left = left;
         m_top = top;
     }
@@ -41,8 +38,7 @@ private:
     double m_top = 3360;
 };
 
-std::optional<float> parseSize(const char* text)
-{
+std::optional<float> parseSize(const char* text) {
     char* end = nullptr;
     errno = 0;
     const float value = std::strtof(text, &end);
@@ -51,8 +47,7 @@ std::optional<float> parseSize(const char* text)
     return value;
 }
 
-std::optional<unsigned long long> parseCount(const char* text)
-{
+std::optional<unsigned long long> parseCount(const char* text) {
     if (*text < '0' || *text > '9')
         return std::nullopt;
     char* end = nullptr;
@@ -63,8 +58,7 @@ std::optional<unsigned long long> parseCount(const char* text)
     return value;
 }
 
-int usage()
-{
+int usage() {
     std::fputs("usage: orbit-trace WIDTH HEIGHT TICKS  (outer window size in twips, "
                "number of ticks)\n",
                stderr);
@@ -73,8 +67,7 @@ int usage()
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 4)
         return usage();
     const auto width = parseSize(argv[1]);
