@@ -14,8 +14,7 @@ namespace {
 struct StandIn final : orbit::OrbitWindow {
     float outerWidth() override { return 12000; }
     float outerHeight() override { return 9000; }
-    void moveEarth(float l, double t) override
-    {
+    void moveEarth(float l, double t) override {
         left = l;
         top = t;
     }
@@ -23,8 +22,7 @@ struct StandIn final : orbit::OrbitWindow {
     double top = 0;
 };
 
-void Tick(benchmark::State& s)
-{
+void Tick(benchmark::State& s) {
     StandIn window;
     orbit::OrbitState state;
     for (auto _ : s) {
@@ -34,8 +32,7 @@ void Tick(benchmark::State& s)
 }
 BENCHMARK(Tick);
 
-void SinCosPair(benchmark::State& s)
-{
+void SinCosPair(benchmark::State& s) {
     double t = 0;
     for (auto _ : s) {
         benchmark::DoNotOptimize(orbit::orbitSin(t));
@@ -47,15 +44,13 @@ BENCHMARK(SinCosPair);
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration)
                 m_ns[run.benchmark_name()] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
-    double ns(const std::string& name) const
-    {
+    double ns(const std::string& name) const {
         auto it = m_ns.find(name);
         return it == m_ns.end() ? 0 : it->second;
     }
@@ -66,8 +61,7 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

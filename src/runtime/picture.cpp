@@ -6,6 +6,9 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
+#include <QLoggingCategory>
+
+#include <cstring>
 
 #include "runtime/platform.h"
 
@@ -32,6 +35,35 @@ namespace {
 constexpr int shortestDelay = 20;
 constexpr int delayForShort = 100;
 
+// The image plugins say what they found wrong only as log warnings (a JPEG
+// with damaged data still decodes, filled with grey): while a picture is
+// decoded, such a warning marks the file as corrupt, and is not printed.
+class DecoderWarnings {
+public:
+    DecoderWarnings()
+        : m_previous(qInstallMessageHandler(&DecoderWarnings::handle)) {
+        s_seen = false;
+        s_previous = m_previous;
+    }
+    ~DecoderWarnings() { qInstallMessageHandler(m_previous); }
+    DecoderWarnings(const DecoderWarnings&) = delete;
+    DecoderWarnings& operator=(const DecoderWarnings&) = delete;
+    bool seen() const { return s_seen; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (context.category && std::strncmp(context.category, "qt.gui.imageio", 14) == 0) {
+            s_seen = true;
+            return;
+        }
+        if (s_previous)
+            s_previous(type, context, text);
+    }
+    QtMessageHandler m_previous;
+    static inline bool s_seen = false;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 // A picture file cut short decodes in part without complaint from Qt, so
 // the formats without their own check must end as they should: a GIF with
 // its trailer, a JPEG with its end-of-image marker after its last scan.
@@ -52,6 +84,7 @@ bool endsCompletely(const QByteArray& bytes, const QByteArray& format) {
 std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
     if (bytes.isEmpty())
         fail.raise(ErrorNumber::InvalidPicture);
+    const DecoderWarnings warnings;
     QBuffer device(&bytes);
     device.open(QIODevice::ReadOnly);
     QImageReader reader(&device);
@@ -65,7 +98,7 @@ std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
     if (!endsCompletely(bytes, format))
         fail.raise(ErrorNumber::InvalidPicture);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
+    if (!size.isValid() || size.isEmpty() || warnings.seen())
         fail.raise(ErrorNumber::InvalidPicture);
     const std::size_t frameBytes =
         static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 4;
@@ -76,11 +109,8 @@ std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
     std::size_t used = 0;
     do {
         QImage frame;
-        if (!reader.read(&frame) || frame.isNull())
-            fail.raise(reader.error() == QImageReader::InvalidDataError &&
-                               reader.errorString().contains(QLatin1String("llocation"))
-                           ? ErrorNumber::OutOfMemory
-                           : ErrorNumber::InvalidPicture);
+        if (!reader.read(&frame) || frame.isNull() || warnings.seen())
+            fail.raise(ErrorNumber::InvalidPicture);
         used += frameBytes;
         if (used > pictureBudgetBytes || data->frames.size() >= pictureFrameLimit)
             fail.raise(ErrorNumber::OutOfMemory);

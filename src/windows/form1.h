@@ -4,7 +4,7 @@
 
 namespace orbitale {
 
-// The start-up window: outer space and blue sky.
+// The start-up window: the Earth over outer space or a blue sky.
 class Form1 : public EarthForm {
 public:
     static constexpr std::string_view windowName = "Form1";

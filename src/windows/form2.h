@@ -4,7 +4,7 @@
 
 namespace orbitale {
 
-// The second window: the capital and the park.
+// The second window: the Earth over the capital Beijing or a park.
 class Form2 : public EarthForm {
 public:
     static constexpr std::string_view windowName = "Form2";

@@ -1,0 +1,147 @@
+// The real program on a private X server: it starts with Form1 alone, draws
+// its captions as real glyphs, loads scenery, switches windows on a click on
+// the background, and ends with exit status 0 from its exit button.
+// Screenshots are kept in the build tree's e2e-shots/ for a look.
+
+#include "x_session.h"
+
+#include <QDir>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace e2e;
+
+const std::string form1Name = "地球公转 Tavelin";
+const std::string form2Name = "地球公转1 Tavelin";
+
+void keep(const QImage& shot, const char* name) {
+    QDir().mkpath(ORBITALE_SHOTS);
+    shot.save(QStringLiteral(ORBITALE_SHOTS "/%1.png").arg(QLatin1String(name)));
+}
+
+// Dark pixels: the strokes of a caption's glyphs.
+int darkPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += qGray(image.pixel(x, y)) < 100 ? 1 : 0;
+    return n;
+}
+
+struct Started {
+    Program program{ORBITALE_EXECUTABLE};
+    std::string form1;
+    QRect at;
+
+    Started() {
+        if (!waitForWindows(form1Name, 1, 15000))
+            return;
+        form1 = visibleWindows(form1Name).front();
+        at = geometry(form1);
+    }
+    void enlarge(const std::string& window) {
+        run("xdotool windowsize " + window + " 800 520");
+        for (int i = 0; i < 40 && geometry(window).size() != QSize(800, 520); ++i)
+            pause(50);
+        at = geometry(window);
+        pause(300);
+    }
+    void clickAt(int x, int y) { click(at.x() + x, at.y() + y); }
+    QColor colourAt(const QImage& shot, int x, int y) const {
+        return shot.pixelColor(at.x() + x, at.y() + y);
+    }
+};
+
+TEST(EndToEnd, StartsWithForm1AloneAndDrawsItsCaptionsAsGlyphs) {
+    Started app;
+    ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
+    EXPECT_EQ(windowName(app.form1), "地球公转 Tavelin 2006.11.");
+    EXPECT_EQ(app.at.size(), QSize(312, 213));
+    EXPECT_TRUE(visibleWindows(form2Name).empty());
+
+    app.enlarge(app.form1);
+    const QImage shot = screenshot();
+    keep(shot, "form1-start");
+    EXPECT_EQ(app.colourAt(shot, 300, 60), QColor(0, 192, 192));
+
+    const int tops[] = {296, 336, 376};
+    QImage captions[3];
+    for (int i = 0; i < 3; ++i) {
+        captions[i] = shot.copy(app.at.x() + 704 + 4, app.at.y() + tops[i] + 4, 73 - 8, 25 - 8);
+        EXPECT_GT(darkPixels(captions[i]), 20) << "button " << i << " shows no caption";
+    }
+    // 宇宙太空 and 蓝天白云 have four characters each: with a missing font
+    // they would draw as the same four boxes.
+    EXPECT_NE(captions[0], captions[1]);
+}
+
+TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
+    Started app;
+    ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
+    app.enlarge(app.form1);
+
+    app.clickAt(740, 308); // 宇宙太空
+    pause(500);
+    QImage shot = screenshot();
+    keep(shot, "form1-space");
+    const QColor space = app.colourAt(shot, 300, 60);
+    EXPECT_LT(space.value(), 90) << "outer space should be dark";
+
+    app.clickAt(760, 40); // the window's own background
+    ASSERT_TRUE(waitForWindows(form2Name, 1, 10000)) << "Form2 did not appear";
+    EXPECT_TRUE(waitForWindows(form1Name, 0, 5000)) << "Form1 was not hidden";
+    const std::string form2 = visibleWindows(form2Name).front();
+    EXPECT_EQ(windowName(form2), "地球公转1 Tavelin 2006.11.");
+
+    app.enlarge(form2);
+    app.clickAt(740, 300); // 首都北京
+    pause(500);
+    shot = screenshot();
+    keep(shot, "form2-beijing");
+    const QColor wall = app.colourAt(shot, 232, 267); // the gate's red wall
+    EXPECT_GT(wall.red(), 120);
+    EXPECT_LT(wall.green(), 80);
+
+    app.clickAt(760, 40);
+    ASSERT_TRUE(waitForWindows(form1Name, 1, 10000)) << "Form1 did not come back";
+    EXPECT_TRUE(waitForWindows(form2Name, 0, 5000)) << "Form2 was not hidden";
+    app.at = geometry(app.form1);
+    shot = screenshot();
+    keep(shot, "form1-back");
+    EXPECT_EQ(app.colourAt(shot, 300, 60), space) << "Form1 kept its scenery";
+
+    app.clickAt(740, 388); // 退出
+    EXPECT_EQ(app.program.waitForExit(10000), 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    XServer server;
+    if (!server.running()) {
+        std::fprintf(stderr, "e2e: could not start Xvfb (install the xvfb package)\n");
+        return 1;
+    }
+    if (run("command -v xdotool").empty()) {
+        std::fprintf(stderr, "e2e: xdotool is missing (install the xdotool package)\n");
+        return 1;
+    }
+    // The server has announced its display; make sure it takes connections.
+    bool ready = false;
+    for (int i = 0; i < 100 && !ready; ++i) {
+        ready = !run("xdotool getmouselocation 2>/dev/null").empty();
+        if (!ready)
+            pause(50);
+    }
+    if (!ready) {
+        std::fprintf(stderr, "e2e: Xvfb on %s takes no connections\n", server.display().c_str());
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

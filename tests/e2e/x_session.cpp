@@ -1,0 +1,161 @@
+#include "x_session.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <signal.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+
+XServer::XServer() {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return;
+    const std::string fd = std::to_string(fds[1]);
+    const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen",  "0",
+                          "1024x768x24", "-nolisten",  "tcp",      "-noreset", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+        m_pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    char buffer[32] = {};
+    const ssize_t n = m_pid > 0 ? ::read(fds[0], buffer, sizeof buffer - 1) : -1;
+    ::close(fds[0]);
+    if (n <= 0) {
+        m_pid = -1;
+        return;
+    }
+    m_display = ":" + std::string(buffer, static_cast<size_t>(n));
+    while (!m_display.empty() && (m_display.back() == '\n' || m_display.back() == ' '))
+        m_display.pop_back();
+    ::setenv("DISPLAY", m_display.c_str(), 1);
+}
+
+XServer::~XServer() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+Program::Program(const std::string& path) {
+    const char* argv[] = {path.c_str(), nullptr};
+    if (posix_spawn(&m_pid, path.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        m_pid = -1;
+}
+
+Program::~Program() {
+    if (running()) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+bool Program::running() {
+    if (m_pid <= 0 || m_status != -1)
+        return false;
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
+        return false;
+    }
+    return true;
+}
+
+int Program::waitForExit(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (running() && std::chrono::steady_clock::now() < end)
+        pause(20);
+    return running() || m_status == 1000 ? -1 : m_status;
+}
+
+std::string run(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string out;
+    if (!pipe)
+        return out;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
+        out.append(buffer.data(), n);
+    return out;
+}
+
+std::vector<std::string> visibleWindows(const std::string& name) {
+    std::istringstream lines(run("xdotool search --onlyvisible --name '" + name + "' 2>/dev/null"));
+    std::vector<std::string> ids;
+    for (std::string id; std::getline(lines, id);)
+        if (!id.empty())
+            ids.push_back(id);
+    return ids;
+}
+
+QRect geometry(const std::string& window) {
+    std::istringstream out(run("xdotool getwindowgeometry --shell " + window));
+    int x = 0, y = 0, w = 0, h = 0;
+    for (std::string line; std::getline(out, line);) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X")
+            x = value;
+        else if (key == "Y")
+            y = value;
+        else if (key == "WIDTH")
+            w = value;
+        else if (key == "HEIGHT")
+            h = value;
+    }
+    return {x, y, w, h};
+}
+
+std::string windowName(const std::string& window) {
+    std::string name = run("xdotool getwindowname " + window);
+    while (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    return name;
+}
+
+bool waitForWindows(const std::string& name, size_t count, int ms) {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        if (visibleWindows(name).size() == count)
+            return true;
+        pause(50);
+    }
+    return false;
+}
+
+QImage screenshot() {
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+        QImage::Format_RGB32);
+}
+
+void click(int x, int y) {
+    run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+}
+
+void pause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace e2e

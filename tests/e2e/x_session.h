@@ -1,0 +1,60 @@
+#pragma once
+
+// A private X server (Xvfb) for end-to-end tests, the program under test
+// started on it, and xdotool to find and drive its windows.
+
+#include <QImage>
+#include <QRect>
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace e2e {
+
+// Starts Xvfb on a free display and sets DISPLAY to it; stops it at the end.
+class XServer {
+public:
+    XServer();
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+    bool running() const { return m_pid > 0; }
+    const std::string& display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+class Program {
+public:
+    explicit Program(const std::string& path);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    // Waits for the program to end; its exit status, or -1 if it is still
+    // running after `ms`, or ended by a signal.
+    int waitForExit(int ms);
+    bool running();
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
+// Runs a command and returns what it printed on standard output.
+std::string run(const std::string& command);
+
+// The visible windows whose name matches, by xdotool.
+std::vector<std::string> visibleWindows(const std::string& name);
+QRect geometry(const std::string& window);
+std::string windowName(const std::string& window);
+// Waits until `count` visible windows match `name`.
+bool waitForWindows(const std::string& name, size_t count, int ms);
+
+QImage screenshot();
+void click(int x, int y);
+void pause(int ms);
+
+} // namespace e2e

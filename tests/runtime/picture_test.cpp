@@ -1,0 +1,264 @@
+#include "runtime/picture.h"
+
+#include "runtime/error.h"
+#include "runtime/picture_data.h"
+#include "support/temp_tree.h"
+
+#include <QDir>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using testsupport::TempTree;
+namespace fs = std::filesystem;
+
+rt::ErrorNumber errorOf(std::string_view name) {
+    try {
+        rt::loadPicture(name);
+    } catch (const rt::Error& e) {
+        return e.number();
+    }
+    ADD_FAILURE() << "loadPicture(" << name << ") raised no error";
+    return rt::ErrorNumber::Internal;
+}
+
+struct PathCase {
+    const char* fileName;
+    const char* underPrefix; // "" means: maps to nothing; null: used as given
+};
+
+class PicturePath : public testing::TestWithParam<PathCase> {};
+
+TEST_P(PicturePath, MapsDriveLettersIntoTheInstallation) {
+    rt::overrideInstallPrefix("/opt/orbitale");
+    const PathCase& c = GetParam();
+    const std::string mapped = rt::picturePath(c.fileName);
+    rt::overrideInstallPrefix({});
+    if (!c.underPrefix)
+        EXPECT_EQ(mapped, c.fileName);
+    else if (!*c.underPrefix)
+        EXPECT_EQ(mapped, "");
+    else
+        EXPECT_EQ(mapped, std::string("/opt/orbitale/share/orbitale/drives/") + c.underPrefix);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, PicturePath,
+    testing::Values(PathCase{"E:\\VB\\dq3.gif", "E/VB/dq3.gif"},
+                    PathCase{"E:\\VB\\qdh_nr.jpg", "E/VB/qdh_nr.jpg"},
+                    PathCase{"e:\\VB\\Dq3.GIF", "E/VB/Dq3.GIF"}, // names as given
+                    PathCase{"E:\\VB\\\\dq3.gif", "E/VB/dq3.gif"},
+                    PathCase{"E:\\VB\\..\\..\\..\\etc\\passwd", ""},
+                    PathCase{"E:\\VB\\.\\dq3.gif", ""}, PathCase{"E:\\VB/../x.gif", ""},
+                    PathCase{"/tmp/picture.gif", nullptr}, PathCase{"E:VB", nullptr}));
+
+TEST(PicturePath, PrefixIsTheFolderAboveTheExecutables) {
+    const fs::path exe = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(rt::installPrefix(), exe.parent_path().parent_path().string());
+    // Not the working directory.
+    const fs::path before = fs::current_path();
+    fs::current_path("/");
+    EXPECT_EQ(rt::picturePath("E:\\VB\\dq3.gif"),
+              (exe.parent_path().parent_path() / "share/orbitale/drives/E/VB/dq3.gif").string());
+    fs::current_path(before);
+}
+
+struct ShippedCase {
+    const char* fileName;
+    int width;
+    int height;
+    int frames;
+};
+
+class ShippedPicture : public testing::TestWithParam<ShippedCase> {};
+
+TEST_P(ShippedPicture, DecodesWhole) {
+    const ShippedCase& c = GetParam();
+    const rt::Picture p = rt::loadPicture(c.fileName);
+    EXPECT_EQ(p.width(), c.width);
+    EXPECT_EQ(p.height(), c.height);
+    EXPECT_EQ(p.frameCount(), c.frames);
+    for (int delay : p.data()->delays)
+        EXPECT_GE(delay, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShippedPicture,
+                         testing::Values(ShippedCase{"E:\\VB\\dq3.gif", 72, 72, 24},
+                                         ShippedCase{"E:\\VB\\dq4.gif", 72, 72, 24},
+                                         ShippedCase{"E:\\VB\\xxgdt.jpg", 684, 484, 1},
+                                         ShippedCase{"E:\\VB\\ltby1.jpg", 684, 484, 1},
+                                         ShippedCase{"E:\\VB\\bjtam.jpg", 684, 484, 1},
+                                         ShippedCase{"E:\\VB\\qdh_nr.jpg", 684, 484, 1}));
+
+TEST(ShippedPicture, TheEarthHasTransparentCornersAndAnOpaqueMiddle) {
+    const rt::Picture earth = rt::loadPicture("E:\\VB\\dq3.gif");
+    for (const QImage& frame : earth.data()->frames) {
+        EXPECT_EQ(qAlpha(frame.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(frame.pixel(71, 71)), 0);
+        EXPECT_EQ(qAlpha(frame.pixel(36, 36)), 255);
+    }
+    // It spins: its frames differ.
+    EXPECT_NE(earth.data()->frames[0], earth.data()->frames[6]);
+}
+
+TEST(LoadPicture, ReadsTheFileAnewEveryTimeAndKeepsNothingOpen) {
+    TempTree tree;
+    tree.copyShipped("xxgdt.jpg", std::string::npos, "scene.jpg");
+    const auto openFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto before = openFiles();
+    const rt::Picture first = rt::loadPicture("E:\\VB\\scene.jpg");
+    EXPECT_EQ(openFiles(), before);
+    tree.copyShipped("ltby1.jpg", std::string::npos, "scene.jpg");
+    const rt::Picture second = rt::loadPicture("E:\\VB\\scene.jpg");
+    EXPECT_FALSE(first == second);
+    EXPECT_NE(first.data()->frames[0], second.data()->frames[0]);
+}
+
+// Every kind of bad file: the error, and never a hang or a crash.
+struct BadCase {
+    const char* what;
+    std::function<void(const TempTree&)> make; // puts something at E:\VB\bad
+    rt::ErrorNumber error;
+};
+
+std::string gifHeader(int width, int height) {
+    std::string s = "GIF89a";
+    s += static_cast<char>(width & 0xff);
+    s += static_cast<char>(width >> 8);
+    s += static_cast<char>(height & 0xff);
+    s += static_cast<char>(height >> 8);
+    s += std::string("\x80\x00\x00", 3);
+    s += std::string(6, '\0'); // a two-colour palette
+    s += std::string("\x2c\0\0\0\0", 5);
+    s += static_cast<char>(width & 0xff);
+    s += static_cast<char>(width >> 8);
+    s += static_cast<char>(height & 0xff);
+    s += static_cast<char>(height >> 8);
+    s += std::string("\x00\x02\x02\x4c\x01\x00\x3b", 7);
+    return s;
+}
+
+const BadCase badCases[] = {
+    {"Missing", [](const TempTree&) {}, rt::ErrorNumber::FileNotFound},
+    {"DanglingLink", [](const TempTree& t) { fs::create_symlink(t.vb() / "gone", t.vb() / "bad"); },
+     rt::ErrorNumber::FileNotFound},
+    {"LinkLoop", [](const TempTree& t) { fs::create_symlink(t.vb() / "bad", t.vb() / "bad"); },
+     rt::ErrorNumber::FileNotFound},
+    {"Directory", [](const TempTree& t) { fs::create_directory(t.vb() / "bad"); },
+     rt::ErrorNumber::FileAccess},
+    {"Fifo", [](const TempTree& t) { ::mkfifo((t.vb() / "bad").c_str(), 0644); },
+     rt::ErrorNumber::FileAccess},
+    {"Socket",
+     [](const TempTree& t) {
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         const std::string path = (t.vb() / "bad").string();
+         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+         ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+         ::close(fd);
+     },
+     rt::ErrorNumber::FileAccess},
+    {"Device", [](const TempTree& t) { fs::create_symlink("/dev/zero", t.vb() / "bad"); },
+     rt::ErrorNumber::FileAccess},
+    {"Empty", [](const TempTree& t) { t.write("bad", ""); }, rt::ErrorNumber::InvalidPicture},
+    {"Text", [](const TempTree& t) { t.write("bad", "not a picture at all\n"); },
+     rt::ErrorNumber::InvalidPicture},
+    {"TruncatedGif", [](const TempTree& t) { t.copyShipped("dq3.gif", 30000, "bad"); },
+     rt::ErrorNumber::InvalidPicture},
+    {"GifCutInItsHeader", [](const TempTree& t) { t.copyShipped("dq3.gif", 20, "bad"); },
+     rt::ErrorNumber::InvalidPicture},
+    {"TruncatedJpeg", [](const TempTree& t) { t.copyShipped("ltby1.jpg", 9000, "bad"); },
+     rt::ErrorNumber::InvalidPicture},
+    {"CorruptJpeg",
+     [](const TempTree& t) {
+         t.copyShipped("ltby1.jpg", std::string::npos, "bad");
+         std::fstream f(t.vb() / "bad", std::ios::in | std::ios::out | std::ios::binary);
+         f.seekp(2); // the markers after the start of image
+         f.write(std::string(400, '\x55').data(), 400);
+     },
+     rt::ErrorNumber::InvalidPicture},
+    {"JpegWithStrayBytes",
+     [](const TempTree& t) {
+         std::ifstream in(TempTree::shipped() / "ltby1.jpg", std::ios::binary);
+         std::string bytes((std::istreambuf_iterator<char>(in)), {});
+         bytes.insert(bytes.find("\xff\xc4"), "\x01\x02\x03\x04");
+         t.write("bad", bytes);
+     },
+     rt::ErrorNumber::InvalidPicture},
+    {"GifClaimingAHugeSize", [](const TempTree& t) { t.write("bad", gifHeader(30000, 30000)); },
+     rt::ErrorNumber::OutOfMemory},
+    {"FileLargerThanTheBudget",
+     [](const TempTree& t) {
+         t.write("bad", "GIF89a");
+         fs::resize_file(t.vb() / "bad", rt::pictureBudgetBytes + 1);
+     },
+     rt::ErrorNumber::OutOfMemory},
+};
+
+class BadPicture : public testing::TestWithParam<BadCase> {};
+
+TEST_P(BadPicture, RaisesItsErrorNamingTheFileAndWhereItWasLooked) {
+    TempTree tree;
+    GetParam().make(tree);
+    try {
+        rt::loadPicture("E:\\VB\\bad");
+        FAIL() << "no error";
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), GetParam().error) << e.what();
+        EXPECT_EQ(e.file(), "E:\\VB\\bad");
+        EXPECT_EQ(e.lookedAt(), (tree.vb() / "bad").string());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, BadPicture, testing::ValuesIn(badCases),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST(BadPicture, AFileThatCannotBeReadIsAnAccessError) {
+    TempTree tree;
+    tree.copyShipped("ltby1.jpg", std::string::npos, "locked.jpg");
+    fs::permissions(tree.vb() / "locked.jpg", fs::perms::none);
+    for (fs::path p = tree.vb(); p != fs::temp_directory_path(); p = p.parent_path())
+        fs::permissions(p, fs::perms(0755));
+    if (::geteuid() != 0) {
+        EXPECT_EQ(errorOf("E:\\VB\\locked.jpg"), rt::ErrorNumber::FileAccess);
+        return;
+    }
+    // Root reads everything: try as nobody, in a child process.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(3);
+        try {
+            rt::loadPicture("E:\\VB\\locked.jpg");
+        } catch (const rt::Error& e) {
+            ::_exit(e.number() == rt::ErrorNumber::FileAccess ? 0 : 1);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(BadPicture, NamesWithDotDotMapToNothingAndAreNotFound) {
+    EXPECT_EQ(errorOf("E:\\VB\\..\\..\\..\\..\\etc\\hostname"), rt::ErrorNumber::FileNotFound);
+}
+
+} // namespace
