@@ -121,24 +121,13 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    XServer server;
-    if (!server.running()) {
-        std::fprintf(stderr, "e2e: could not start Xvfb (install the xvfb package)\n");
-        return 1;
-    }
     if (run("command -v xdotool").empty()) {
         std::fprintf(stderr, "e2e: xdotool is missing (install the xdotool package)\n");
         return 1;
     }
-    // The server has announced its display; make sure it takes connections.
-    bool ready = false;
-    for (int i = 0; i < 100 && !ready; ++i) {
-        ready = !run("xdotool getmouselocation 2>/dev/null").empty();
-        if (!ready)
-            pause(50);
-    }
-    if (!ready) {
-        std::fprintf(stderr, "e2e: Xvfb on %s takes no connections\n", server.display().c_str());
+    XServer server;
+    if (!server.running()) {
+        std::fprintf(stderr, "e2e: could not start Xvfb (install the xvfb package)\n");
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");

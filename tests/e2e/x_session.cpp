@@ -22,31 +22,41 @@ extern char** environ;
 namespace e2e {
 
 XServer::XServer() {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return;
-    const std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen",  "0",
-                          "1024x768x24", "-nolisten",  "tcp",      "-noreset", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-        m_pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    char buffer[32] = {};
-    const ssize_t n = m_pid > 0 ? ::read(fds[0], buffer, sizeof buffer - 1) : -1;
-    ::close(fds[0]);
-    if (n <= 0) {
-        m_pid = -1;
-        return;
+    // A display number nobody uses; the server must come up and take
+    // connections, else the next number is tried.
+    for (int number = 90; number < 140 && m_pid <= 0; ++number) {
+        const std::string display = ":" + std::to_string(number);
+        if (::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
+            continue;
+        const char* argv[] = {"Xvfb",      display.c_str(), "-screen",  "0",    "1024x768x24",
+                              "-nolisten", "tcp",           "-noreset", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        const int failed =
+            posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed)
+            return;
+        ::setenv("DISPLAY", display.c_str(), 1);
+        for (int i = 0; i < 100; ++i) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1; // it did not start on this display
+                break;
+            }
+            if (!run("xdotool getmouselocation 2>/dev/null").empty()) {
+                m_pid = pid;
+                m_display = display;
+                break;
+            }
+            pause(50);
+        }
+        if (m_pid <= 0 && pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
     }
-    m_display = ":" + std::string(buffer, static_cast<size_t>(n));
-    while (!m_display.empty() && (m_display.back() == '\n' || m_display.back() == ' '))
-        m_display.pop_back();
-    ::setenv("DISPLAY", m_display.c_str(), 1);
 }
 
 XServer::~XServer() {

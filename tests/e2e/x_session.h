@@ -13,6 +13,7 @@
 namespace e2e {
 
 // Starts Xvfb on a free display and sets DISPLAY to it; stops it at the end.
+// Needs xdotool, which it uses to see that the server takes connections.
 class XServer {
 public:
     XServer();
