@@ -4,7 +4,7 @@ namespace orbitale {
 
 EarthForm::EarthForm(const rt::FormLayout& layout)
     : rt::Form(layout) {
-    onTimer("Timer1", [this] { orbit::tick(m_orbit, *this); });
+    onTimer("Timer1", [this] { timer1Timer(); });
 }
 
 } // namespace orbitale

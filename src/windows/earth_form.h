@@ -14,6 +14,9 @@ public:
     rt::PictureBox picture1() const { return pictureBox("Picture1"); }
     rt::Image imgEarth() const { return image("ImgEarth"); }
 
+    // Timer1's handler: one step of the Earth along its orbit.
+    void timer1Timer() { orbit::tick(m_orbit, *this); }
+
 protected:
     explicit EarthForm(const rt::FormLayout& layout);
 
