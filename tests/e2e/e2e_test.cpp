@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace e2e;
@@ -117,6 +121,80 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
     EXPECT_EQ(app.program.waitForExit(10000), 0);
 }
 
+std::string shell(const std::string& command)
+{
+    return run(command + " 2>&1; echo \"exit $?\"");
+}
+
+TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved)
+{
+    const std::string base = std::string(ORBITALE_BUILD_DIR) + "/e2e-install";
+    ASSERT_EQ(shell("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
+                    base + "/first' >/dev/null && mv '" + base + "/first' '" + base + "/moved'")
+                  .substr(0, 6),
+              "exit 0");
+    {
+        Program moved(base + "/moved/bin/orbitale");
+        ASSERT_TRUE(waitForWindows(form1Name, 1, 15000)) << "the moved program shows no Form1";
+        pause(500);
+        // An error report would be a window titled "Orbitale".
+        EXPECT_TRUE(visibleWindows("^Orbitale$").empty()) << "the moved program reported an error";
+    }
+    // And without its Earth it does report, so the check above can fail.
+    ASSERT_EQ(::unlink((base + "/moved/share/orbitale/drives/E/VB/dq3.gif").c_str()), 0);
+    Program broken(base + "/moved/bin/orbitale");
+    EXPECT_TRUE(waitForWindows("^Orbitale$", 1, 15000)) << "no report of the missing Earth";
+}
+
+TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay)
+{
+    if (run("command -v strace").empty())
+        GTEST_SKIP() << "strace is not installed";
+    const std::string trace = std::string(ORBITALE_BUILD_DIR) + "/e2e-strace.log";
+    {
+        Program traced(ORBITALE_EXECUTABLE, trace);
+        ASSERT_TRUE(waitForWindows(form1Name, 1, 20000));
+        const std::string form1 = visibleWindows(form1Name).front();
+        run("xdotool windowsize " + form1 + " 800 520");
+        pause(300);
+        const QRect at = geometry(form1);
+        click(at.x() + 740, at.y() + 308); // 宇宙太空
+        pause(300);
+        click(at.x() + 760, at.y() + 40); // to Form2
+        ASSERT_TRUE(waitForWindows(form2Name, 1, 10000));
+        const std::string form2 = visibleWindows(form2Name).front();
+        run("xdotool windowsize " + form2 + " 800 520");
+        pause(300);
+        const QRect at2 = geometry(form2);
+        click(at2.x() + 740, at2.y() + 300); // 首都北京
+        pause(300);
+        click(at2.x() + 740, at2.y() + 380); // 退出
+        EXPECT_EQ(traced.waitForExit(10000), 0);
+    }
+    std::ifstream log(trace);
+    int lines = 0;
+    for (std::string line; std::getline(log, line); ++lines) {
+        const bool failed = line.find(" = -1 ") != std::string::npos;
+        const bool writes = line.find("O_WRONLY") != std::string::npos ||
+                            line.find("O_RDWR") != std::string::npos ||
+                            line.find("O_CREAT") != std::string::npos ||
+                            line.find("O_TRUNC") != std::string::npos;
+        const bool changes = line.find("mkdir") != std::string::npos ||
+                             line.find("rename") != std::string::npos ||
+                             line.find("unlink") != std::string::npos ||
+                             line.find("truncate(") != std::string::npos;
+        if ((writes && line.find("\"/dev/null\"") == std::string::npos && !failed) ||
+            (changes && !failed))
+            ADD_FAILURE() << "writes: " << line;
+        if (line.find("connect(") != std::string::npos &&
+            line.find(".X11-unix/X") == std::string::npos)
+            ADD_FAILURE() << "connects elsewhere than the display: " << line;
+        if (line.find("AF_INET") != std::string::npos)
+            ADD_FAILURE() << "uses the network: " << line;
+    }
+    EXPECT_GT(lines, 20) << "the trace recorded nothing";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -130,6 +208,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "e2e: could not start Xvfb (install the xvfb package)\n");
         return 1;
     }
+    // As in a desktop session: the session's runtime folder exists already,
+    // so the toolkit has no reason to make one.
+    const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     return RUN_ALL_TESTS();

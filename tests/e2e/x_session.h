@@ -30,7 +30,9 @@ private:
 
 class Program {
 public:
-    explicit Program(const std::string& path);
+    // Starts the program; with `tracePath`, under strace, which logs into it
+    // what the program does to files and sockets.
+    explicit Program(const std::string& path, const std::string& tracePath = {});
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
