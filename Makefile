@@ -35,7 +35,7 @@ test-sanitize: deps
 fuzz:
 	@$(DEPS) fuzz
 	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz
+	@cmake --build --preset fuzz --target picture_fuzz
 	@scripts/fuzz.sh
 
 install: build

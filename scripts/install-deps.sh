@@ -17,7 +17,7 @@ for extra in "$@"; do
         fuzz | sanitize) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
         pictures) packages+=(libgif-dev xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
-        bench) packages+=(time) ;;
+        bench) packages+=(imagemagick) ;;
         package) packages+=(dpkg-dev file) ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac

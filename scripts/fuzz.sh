@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs the picture loader's fuzz target for a fixed time (FUZZ_SECONDS, 60 by
+# default) from our seed corpus, with memory and time per input bounded.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=build-fuzz/corpus
+mkdir -p "$work"
+cp -n tests/fuzz/corpus/* "$work"/
+./build-fuzz/tests/fuzz/picture_fuzz "$work" \
+    -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=1024 -timeout=10 -max_len=262144 \
+    -print_final_stats=1
