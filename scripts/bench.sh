@@ -13,7 +13,7 @@ STARTS=${BENCH_STARTS:-7}
 echo "== machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 
 echo "== 1. the tick"
-"$B/bench/tick_bench" --benchmark_min_time=1 2>/dev/null | tail -n 4
+"$B/bench/tick_bench" --benchmark_min_time=1 --benchmark_color=false 2>/dev/null | tail -n 4
 
 echo "== 2. Form1's timer"
 "$B/bench/cadence_bench" 600

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 work=build-fuzz/corpus
 mkdir -p "$work"
 cp -n tests/fuzz/corpus/* "$work"/
-./build-fuzz/tests/fuzz/picture_fuzz "$work" \
-    -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=1024 -timeout=10 -max_len=262144 \
+./build-fuzz/bin/picture_fuzz "$work" \
+    -max_total_time="${FUZZ_SECONDS:-60}" -rss_limit_mb=1024 -malloc_limit_mb=256 -timeout=10 \
+    -max_len=262144 \
     -print_final_stats=1
