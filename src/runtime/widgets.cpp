@@ -81,17 +81,36 @@ void FramePlayer::advance() {
 
 // --- PictureBox -------------------------------------------------------------
 
-PictureClient::PictureClient(QWidget* parent, QColor background)
+PictureView::PictureView(QWidget* parent)
     : QWidget(parent)
-    , m_background(background)
-    , m_player(this) {
+    , m_player(this) {}
+
+void PictureView::mousePressEvent(QMouseEvent* event) {
+    event->accept(); // no Click of its own; the window must not get it either
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PictureView::showEvent(QShowEvent*) {
+    player().resume();
+}
+
+void PictureView::hideEvent(QHideEvent*) {
+    player().pause();
+}
+
+PictureClient::PictureClient(QWidget* parent, QColor background)
+    : PictureView(parent)
+    , m_background(background) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PictureClient::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const QRect dirty = event->rect();
-    const QImage* frame = m_player.frame();
+    const QImage* frame = player().frame();
     if (frame) {
         const QRect pictureArea = QRect(QPoint(0, 0), frame->deviceIndependentSize().toSize());
         painter.drawImage(QPoint(0, 0), *frame);
@@ -102,22 +121,6 @@ void PictureClient::paintEvent(QPaintEvent* event) {
     } else {
         painter.fillRect(dirty, m_background);
     }
-}
-
-void PictureClient::mousePressEvent(QMouseEvent* event) {
-    event->accept(); // no Click of its own; the window must not get it either
-}
-
-void PictureClient::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PictureClient::showEvent(QShowEvent*) {
-    m_player.resume();
-}
-
-void PictureClient::hideEvent(QHideEvent*) {
-    m_player.pause();
 }
 
 PictureBoxWidget::PictureBoxWidget(QWidget* parent, const ControlRow& row)
@@ -147,23 +150,22 @@ void PictureBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
 // --- Image ------------------------------------------------------------------
 
 ImageWidget::ImageWidget(QWidget* parent, const ControlRow& row)
-    : QWidget(parent)
-    , m_stretch(row.stretch)
-    , m_player(this) {
+    : PictureView(parent)
+    , m_stretch(row.stretch) {
     setGeometry(pixelRect(row));
 }
 
 void ImageWidget::pictureChanged() {
     m_scaled.clear();
-    if (!m_stretch && !m_player.picture().isNull())
-        resize(m_player.picture().width(), m_player.picture().height());
+    if (!m_stretch && !player().picture().isNull())
+        resize(player().picture().width(), player().picture().height());
 }
 
 const QPixmap& ImageWidget::scaledFrame(int index) {
     const qreal ratio = devicePixelRatioF();
     if (m_scaledFor != size() || m_scaledRatio != ratio ||
-        m_scaled.size() != static_cast<size_t>(m_player.picture().frameCount())) {
-        m_scaled.assign(static_cast<size_t>(m_player.picture().frameCount()), QPixmap());
+        m_scaled.size() != static_cast<size_t>(player().picture().frameCount())) {
+        m_scaled.assign(static_cast<size_t>(player().picture().frameCount()), QPixmap());
         m_scaledFor = size();
         m_scaledRatio = ratio;
     }
@@ -171,36 +173,20 @@ const QPixmap& ImageWidget::scaledFrame(int index) {
     if (slot.isNull()) {
         const QSize device = (QSizeF(size()) * ratio).toSize();
         slot = QPixmap::fromImage(
-            m_player.frame()->scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            player().frame()->scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         slot.setDevicePixelRatio(ratio);
     }
     return slot;
 }
 
 void ImageWidget::paintEvent(QPaintEvent*) {
-    if (!m_player.frame())
+    if (!player().frame())
         return;
     QPainter painter(this);
     if (m_stretch)
-        painter.drawPixmap(QPoint(0, 0), scaledFrame(m_player.frameIndex()));
+        painter.drawPixmap(QPoint(0, 0), scaledFrame(player().frameIndex()));
     else
-        painter.drawImage(QPoint(0, 0), *m_player.frame());
-}
-
-void ImageWidget::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void ImageWidget::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void ImageWidget::showEvent(QShowEvent*) {
-    m_player.resume();
-}
-
-void ImageWidget::hideEvent(QHideEvent*) {
-    m_player.pause();
+        painter.drawImage(QPoint(0, 0), *player().frame());
 }
 
 // --- Form -------------------------------------------------------------------

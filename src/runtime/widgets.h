@@ -34,22 +34,33 @@ private:
     int m_index = 0;
 };
 
-// Where the pictures and the Earth live: the area inside the box's border.
-class PictureClient : public QWidget {
+// A widget that shows a picture, playing its frames while it is shown. It
+// has no Click of its own, and keeps clicks on it from reaching the window.
+class PictureView : public QWidget {
 public:
-    PictureClient(QWidget* parent, QColor background);
+    explicit PictureView(QWidget* parent);
     FramePlayer& player() { return m_player; }
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
-    QColor m_background;
     FramePlayer m_player;
+};
+
+// Where the pictures and the Earth live: the area inside the box's border.
+class PictureClient : public PictureView {
+public:
+    PictureClient(QWidget* parent, QColor background);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_background;
 };
 
 class PictureBoxWidget : public QFrame {
@@ -66,24 +77,17 @@ private:
     PictureClient* m_client;
 };
 
-class ImageWidget : public QWidget {
+class ImageWidget : public PictureView {
 public:
     ImageWidget(QWidget* parent, const ControlRow& row);
-    FramePlayer& player() { return m_player; }
-    bool stretches() const { return m_stretch; }
     void pictureChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     const QPixmap& scaledFrame(int index);
     bool m_stretch;
-    FramePlayer m_player;
     std::vector<QPixmap> m_scaled; // one per frame, for the current size
     QSize m_scaledFor;
     qreal m_scaledRatio = 0;

@@ -122,13 +122,11 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
     EXPECT_EQ(app.program.waitForExit(10000), 0);
 }
 
-std::string shell(const std::string& command)
-{
+std::string shell(const std::string& command) {
     return run(command + " 2>&1; echo \"exit $?\"");
 }
 
-TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved)
-{
+TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved) {
     const std::string base = std::string(ORBITALE_BUILD_DIR) + "/e2e-install";
     ASSERT_EQ(shell("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
                     base + "/first' >/dev/null && mv '" + base + "/first' '" + base + "/moved'")
@@ -147,8 +145,7 @@ TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved)
     EXPECT_TRUE(waitForWindows("^Orbitale$", 1, 15000)) << "no report of the missing Earth";
 }
 
-TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay)
-{
+TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay) {
     if (run("command -v strace").empty())
         GTEST_SKIP() << "strace is not installed";
     const std::string trace = std::string(ORBITALE_BUILD_DIR) + "/e2e-strace.log";
@@ -184,10 +181,9 @@ TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay)
                             line.find("O_RDWR") != std::string::npos ||
                             line.find("O_CREAT") != std::string::npos ||
                             line.find("O_TRUNC") != std::string::npos;
-        const bool changes = line.find("mkdir") != std::string::npos ||
-                             line.find("rename") != std::string::npos ||
-                             line.find("unlink") != std::string::npos ||
-                             line.find("truncate(") != std::string::npos;
+        const bool changes =
+            line.find("mkdir") != std::string::npos || line.find("rename") != std::string::npos ||
+            line.find("unlink") != std::string::npos || line.find("truncate(") != std::string::npos;
         if ((writes && line.find("\"/dev/null\"") == std::string::npos && !failed) ||
             (changes && !failed))
             ADD_FAILURE() << "writes: " << line;

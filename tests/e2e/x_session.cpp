@@ -69,14 +69,20 @@ XServer::~XServer() {
 Program::Program(const std::string& path, const std::string& tracePath) {
     std::vector<const char*> argv;
     if (!tracePath.empty())
-        argv = {"strace", "-f", "-qq", "-o", tracePath.c_str(), "-e",
+        argv = {"strace",
+                "-f",
+                "-qq",
+                "-o",
+                tracePath.c_str(),
+                "-e",
                 "trace=openat,open,creat,mkdir,mkdirat,rename,renameat,renameat2,unlink,unlinkat,"
                 "truncate,connect,bind,sendto",
-                path.c_str(), nullptr};
+                path.c_str(),
+                nullptr};
     else
         argv = {path.c_str(), nullptr};
-    if (posix_spawnp(&m_pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()),
-                     environ) != 0)
+    if (posix_spawnp(&m_pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) !=
+        0)
         m_pid = -1;
 }
 
