@@ -5,9 +5,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Orbitale developers")
 set(CPACK_PACKAGE_CONTACT "The Orbitale developers <orbitale@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "The Earth's revolution, animated (地球公转)")
-set(CPACK_PACKAGE_DESCRIPTION
-    "A small animation of the Earth travelling its elliptical orbit over a choice of\n"
-    " scenery, in two windows with a Simplified Chinese interface.")
+set(CPACK_PACKAGE_DESCRIPTION "A small animation of the Earth travelling its elliptical orbit \
+over a choice of scenery, in two windows with a Simplified Chinese interface.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -18,5 +17,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orbitale.invalid/")
 # captions, Qt's own Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, libqt6gui6 (>= 6.4), fonts-noto-cjk, qt6-translations-l10n")
+    "qt6-qpa-plugins, fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
