@@ -14,7 +14,8 @@ packages=(
 # Extra packages for a purpose, named on the command line (e.g. "fuzz").
 for extra in "$@"; do
     case "$extra" in
-        fuzz | sanitize) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
+        fuzz) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
+        sanitize) ;; # GCC brings its own sanitizers
         pictures) packages+=(libgif-dev xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
         bench) packages+=(imagemagick) ;;

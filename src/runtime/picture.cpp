@@ -90,7 +90,7 @@ std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(static_cast<int>(pictureBudgetBytes >> 20));
+    reader.setAllocationLimit(static_cast<int>(frameBudgetBytes >> 20));
 
     const QByteArray format = reader.format();
     if (format != "gif" && format != "jpeg" && format != "png" && format != "bmp")
@@ -102,20 +102,24 @@ std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
         fail.raise(ErrorNumber::InvalidPicture);
     const std::size_t frameBytes =
         static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 4;
-    if (frameBytes > pictureBudgetBytes)
+    if (frameBytes > frameBudgetBytes)
         fail.raise(ErrorNumber::OutOfMemory);
 
     auto data = std::make_shared<PictureData>();
     std::size_t used = 0;
     do {
-        QImage frame;
-        if (!reader.read(&frame) || frame.isNull() || warnings.seen())
-            fail.raise(ErrorNumber::InvalidPicture);
+        // Refused before it is decoded: one more frame would be too many.
         used += frameBytes;
         if (used > pictureBudgetBytes || data->frames.size() >= pictureFrameLimit)
             fail.raise(ErrorNumber::OutOfMemory);
+        QImage frame;
+        if (!reader.read(&frame) || frame.isNull() || warnings.seen())
+            fail.raise(ErrorNumber::InvalidPicture);
         const int delay = reader.nextImageDelay();
-        data->frames.push_back(frame.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        frame.convertTo(QImage::Format_ARGB32_Premultiplied);
+        if (frame.isNull())
+            fail.raise(ErrorNumber::OutOfMemory);
+        data->frames.push_back(std::move(frame));
         data->delays.push_back(delay < shortestDelay ? delayForShort : delay);
     } while (format == "gif" && reader.canRead());
 

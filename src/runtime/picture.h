@@ -32,6 +32,9 @@ private:
 
 // Most memory one picture may take once decoded, all its frames together.
 inline constexpr std::size_t pictureBudgetBytes = 64u << 20;
+// Most memory one frame may take: decoding it needs about four times its
+// size at once (the decoder's canvases, the frame it returns, our copy).
+inline constexpr std::size_t frameBudgetBytes = pictureBudgetBytes / 4;
 // Most frames one animation may have.
 inline constexpr int pictureFrameLimit = 2000;
 
@@ -39,7 +42,8 @@ inline constexpr int pictureFrameLimit = 2000;
 // and closes the file. Raises Error for a missing file (FileNotFound), for
 // something at the path that is not a regular file or cannot be read
 // (FileAccess), for a file that is no complete picture (InvalidPicture) and
-// for one that would need more than pictureBudgetBytes (OutOfMemory).
+// for one that would need more than pictureBudgetBytes, or a frame of more
+// than frameBudgetBytes (OutOfMemory).
 Picture loadPicture(std::string_view fileName);
 
 // Where a file name of the program is looked for on this machine. On Windows

@@ -202,6 +202,9 @@ const BadCase badCases[] = {
      rt::ErrorNumber::InvalidPicture},
     {"GifClaimingAHugeSize", [](const TempTree& t) { t.write("bad", gifHeader(30000, 30000)); },
      rt::ErrorNumber::OutOfMemory},
+    {"GifFrameBeyondTheFrameBudget",
+     [](const TempTree& t) { t.write("bad", gifHeader(4096, 2048)); },
+     rt::ErrorNumber::OutOfMemory},
     {"FileLargerThanTheBudget",
      [](const TempTree& t) {
          t.write("bad", "GIF89a");

@@ -40,8 +40,7 @@ constexpr bool residentSizeTells = true;
 #endif
 namespace fs = std::filesystem;
 
-long residentKiB()
-{
+long residentKiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0)
@@ -49,8 +48,7 @@ long residentKiB()
     return -1;
 }
 
-TEST(LongRun, AMillionTicksOfAWindowLeaveItsEarthOnTheOrbit)
-{
+TEST(LongRun, AMillionTicksOfAWindowLeaveItsEarthOnTheOrbit) {
     testsupport::Reports reports;
     Form1 form;
     form.widget()->resize(800, 520);
@@ -64,8 +62,9 @@ TEST(LongRun, AMillionTicksOfAWindowLeaveItsEarthOnTheOrbit)
     const double cx = form.width() * 0.35 / 15, cy = form.height() * 0.25 / 15;
     const double dx = (earth->x() - cx) / (4000.0 / 15), dy = (earth->y() - cy) / (2000.0 / 15);
     EXPECT_NEAR(dx * dx + dy * dy, 1.0, 0.03);
-    if (residentSizeTells)
+    if (residentSizeTells) {
         EXPECT_LT(residentKiB() - before, 2048);
+    }
 }
 
 // What can stand at E:\VB\xxgdt.jpg when 宇宙太空 is clicked.
@@ -75,8 +74,7 @@ struct Kind {
     bool good;
 };
 
-TEST(LongRun, TenThousandSceneryLoadsOfGoodAndBadFiles)
-{
+TEST(LongRun, TenThousandSceneryLoadsOfGoodAndBadFiles) {
     testsupport::TempTree tree;
     tree.copyShipped("dq3.gif");
     const fs::path target = tree.vb() / "xxgdt.jpg";
@@ -122,12 +120,12 @@ TEST(LongRun, TenThousandSceneryLoadsOfGoodAndBadFiles)
             warm = residentKiB();
     }
     EXPECT_EQ(reports.count(), bad);
-    if (residentSizeTells)
+    if (residentSizeTells) {
         EXPECT_LT(residentKiB() - warm, 4096) << "memory grew over the run";
+    }
 }
 
-TEST(HiddenWindow, ItsTicksMoveTheEarthButDrawNothing)
-{
+TEST(HiddenWindow, ItsTicksMoveTheEarthButDrawNothing) {
     testsupport::Reports reports;
     Form1 form;
     form.widget()->resize(800, 520);
@@ -136,8 +134,7 @@ TEST(HiddenWindow, ItsTicksMoveTheEarthButDrawNothing)
     int paints = 0;
     struct Counter : QObject {
         int* paints;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
+        bool eventFilter(QObject*, QEvent* e) override {
             if (e->type() == QEvent::Paint)
                 ++*paints;
             return false;
