@@ -24,7 +24,7 @@ test: build
 
 bench: build
 	@$(DEPS) bench
-	@scripts/bench.sh
+	@bench/bench.sh
 
 test-sanitize: deps
 	@$(DEPS) sanitize
@@ -52,7 +52,7 @@ pictures: build
 
 screenshots: build
 	@$(DEPS) screenshots
-	@scripts/screenshots.sh
+	@tools/screenshots.sh
 
 clean:
 	@rm -rf build build-sanitize build-fuzz

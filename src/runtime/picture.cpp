@@ -2,15 +2,13 @@
 
 #include "runtime/error.h"
 #include "runtime/picture_data.h"
+#include "runtime/platform.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImageReader>
-#include <QLoggingCategory>
 
 #include <cstring>
-
-#include "runtime/platform.h"
 
 namespace rt {
 
@@ -31,7 +29,8 @@ int Picture::frameCount() const {
 
 namespace {
 
-// Frames shown for 10 ms or less are drawn at 100 ms, as browsers do.
+// Frames that ask for less than 20 ms (0 or 10 ms in a GIF) stay 100 ms, as
+// browsers have them.
 constexpr int shortestDelay = 20;
 constexpr int delayForShort = 100;
 
@@ -122,11 +121,6 @@ std::shared_ptr<PictureData> decode(QByteArray bytes, const FileError& fail) {
         data->frames.push_back(std::move(frame));
         data->delays.push_back(delay < shortestDelay ? delayForShort : delay);
     } while (format == "gif" && reader.canRead());
-
-    // Frames of one animation share the first frame's size.
-    for (QImage& frame : data->frames)
-        if (frame.size() != data->frames.front().size())
-            frame = frame.copy(QRect(QPoint(0, 0), data->frames.front().size()));
     return data;
 }
 

@@ -9,7 +9,7 @@
 namespace rt {
 
 struct PictureData {
-    std::vector<QImage> frames; // premultiplied ARGB, all of one size
+    std::vector<QImage> frames; // premultiplied ARGB, an animation's all of one size
     std::vector<int> delays;    // milliseconds each frame stays on screen
 };
 

@@ -61,6 +61,22 @@ TEST_F(Commands, EachWindowsLoadGivesItsEarthItsOwnPicture) {
     EXPECT_EQ(reports.count(), 0u);
 }
 
+TEST_F(Commands, TheEarthSpinsWhileShownAndItsCornersShowTheBoxBehind) {
+    form1.widget()->resize(800, 520);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.widget()));
+    QWidget* earth = form1.widget()->findChild<QWidget*>("ImgEarth");
+    const QImage first = earth->grab().toImage();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return earth->grab().toImage() != first; }, 2000))
+        << "the Earth does not spin";
+    const QImage window = form1.widget()->grab().toImage();
+    // At this window size the Earth's lower half is always on screen.
+    const QPoint corner = earth->mapTo(form1.widget(), QPoint(1, 47));
+    const QPoint middle = earth->mapTo(form1.widget(), QPoint(24, 24));
+    ASSERT_TRUE(form1.widget()->rect().contains(corner));
+    EXPECT_EQ(window.pixelColor(corner), QColor(0, 192, 192));
+    EXPECT_NE(window.pixelColor(middle), QColor(0, 192, 192));
+}
+
 struct SceneryCase {
     const char* window;
     const char* button;
