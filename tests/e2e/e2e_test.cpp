@@ -36,13 +36,15 @@ int darkPixels(const QImage& image) {
     return n;
 }
 
+// The program started, and its Form1 found; `at` is the window being driven.
 struct Started {
-    Program program{ORBITALE_EXECUTABLE};
+    Program program;
     std::string form1;
     QRect at;
 
-    Started() {
-        if (!waitForWindows(form1Name, 1, 15000))
+    explicit Started(const std::string& tracePath = {})
+        : program(ORBITALE_EXECUTABLE, tracePath) {
+        if (!waitForWindows(form1Name, 1, 20000))
             return;
         form1 = visibleWindows(form1Name).front();
         at = geometry(form1);
@@ -153,24 +155,18 @@ TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay) {
     const std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
     ::setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "detect_leaks=0").c_str(), 1);
     {
-        Program traced(ORBITALE_EXECUTABLE, trace);
-        ASSERT_TRUE(waitForWindows(form1Name, 1, 20000));
-        const std::string form1 = visibleWindows(form1Name).front();
-        run("xdotool windowsize " + form1 + " 800 520");
+        Started app(trace);
+        ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
+        app.enlarge(app.form1);
+        app.clickAt(740, 308); // 宇宙太空
         pause(300);
-        const QRect at = geometry(form1);
-        click(at.x() + 740, at.y() + 308); // 宇宙太空
-        pause(300);
-        click(at.x() + 760, at.y() + 40); // to Form2
+        app.clickAt(760, 40); // to Form2
         ASSERT_TRUE(waitForWindows(form2Name, 1, 10000));
-        const std::string form2 = visibleWindows(form2Name).front();
-        run("xdotool windowsize " + form2 + " 800 520");
+        app.enlarge(visibleWindows(form2Name).front());
+        app.clickAt(740, 300); // 首都北京
         pause(300);
-        const QRect at2 = geometry(form2);
-        click(at2.x() + 740, at2.y() + 300); // 首都北京
-        pause(300);
-        click(at2.x() + 740, at2.y() + 380); // 退出
-        EXPECT_EQ(traced.waitForExit(10000), 0);
+        app.clickAt(740, 380); // 退出
+        EXPECT_EQ(app.program.waitForExit(10000), 0);
     }
     ::setenv("ASAN_OPTIONS", asan.c_str(), 1);
     std::ifstream log(trace);
