@@ -16,6 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orbitale.invalid/")
 # needs it cannot see: Qt's platform and image plugins, the CJK font for the
 # captions, Qt's own Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A Wayland session without XWayland needs the Wayland platform plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
