@@ -26,15 +26,20 @@ const char* describe(ErrorNumber number) {
     return "应用程序定义的错误";
 }
 
-static std::string whatText(ErrorNumber number, const std::string& file) {
-    std::string text = "错误 " + std::to_string(static_cast<int>(number)) + ": " + describe(number);
+// The one-line text of an error, as reports and terminals show it.
+static std::string whatText(ErrorNumber number, const std::string& file,
+                            const std::string& lookedAt) {
+    std::string text =
+        "运行时错误 '" + std::to_string(static_cast<int>(number)) + "': " + describe(number);
     if (!file.empty())
-        text += " (" + file + ")";
+        text += " — " + file;
+    if (!lookedAt.empty() && lookedAt != file)
+        text += " (" + lookedAt + ")";
     return text;
 }
 
 Error::Error(ErrorNumber number, std::string file, std::string lookedAt)
-    : std::runtime_error(whatText(number, file))
+    : std::runtime_error(whatText(number, file, lookedAt))
     , m_number(number)
     , m_file(std::move(file))
     , m_lookedAt(std::move(lookedAt)) {}

@@ -18,11 +18,10 @@ bool g_ended = false;
 bool g_reporting = false;
 
 void showReport(const Error& error) {
-    const QString text = QString::fromStdString(reportText(error));
     if (g_reporting || !qApp) {
         // A report is already on screen (or there is no screen): say it on
         // the terminal rather than pile up message boxes.
-        std::fprintf(stderr, "Orbitale: %s\n", text.toLocal8Bit().constData());
+        std::fprintf(stderr, "Orbitale: %s\n", error.what());
         return;
     }
     g_reporting = true;
@@ -61,13 +60,7 @@ void report(const Error& error) {
 } // namespace
 
 std::string reportText(const Error& error) {
-    std::string text = "运行时错误 '" + std::to_string(static_cast<int>(error.number())) +
-                       "': " + error.description();
-    if (!error.file().empty())
-        text += " — " + error.file();
-    if (!error.lookedAt().empty() && error.lookedAt() != error.file())
-        text += " (" + error.lookedAt() + ")";
-    return text;
+    return error.what();
 }
 
 void runHandler(const std::function<void()>& handler) noexcept {

@@ -139,8 +139,7 @@ void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
 }
 
 void PictureBoxWidget::mousePressEvent(QMouseEvent* event) {
-    setFocus(Qt::MouseFocusReason);
-    event->accept();
+    event->accept(); // Qt gives it the focus; the window must not get the click
 }
 
 void PictureBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
