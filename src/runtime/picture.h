@@ -4,6 +4,8 @@
 // A Picture is a shared reference to decoded frames; assigning it to a
 // control shares it, it never copies the pixels.
 
+#include "decoder/decoder.h"
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,20 +32,22 @@ private:
     std::shared_ptr<const PictureData> m_data;
 };
 
-// Most memory one picture may take once decoded, all its frames together.
-inline constexpr std::size_t pictureBudgetBytes = 64u << 20;
-// Most memory one frame may take: decoding it needs about four times its
-// size at once (the decoder's canvases, the frame it returns, our copy).
-inline constexpr std::size_t frameBudgetBytes = pictureBudgetBytes / 4;
-// Most frames one animation may have.
-inline constexpr int pictureFrameLimit = 2000;
+// Most memory one picture may take once decoded, all its frames together;
+// most one frame may take (4 bytes a pixel: 16 megapixels); most frames of
+// one animation; the largest file read.
+inline constexpr std::size_t pictureBudgetBytes = decoder::pictureLimits.pictureBytes;
+inline constexpr std::size_t frameBudgetBytes = decoder::pictureLimits.frameBytes;
+inline constexpr int pictureFrameLimit = decoder::pictureLimits.frames;
+inline constexpr std::size_t pictureFileLimit = decoder::pictureLimits.fileBytes;
 
 // Reads and decodes a whole GIF, JPEG, PNG or BMP file, every frame of it,
-// and closes the file. Raises Error for a missing file (FileNotFound), for
-// something at the path that is not a regular file or cannot be read
+// and closes the file. Decoding happens in a helper process with limits of
+// its own; a verdict comes within a second whatever the file holds. Raises Error for a missing file
+// (FileNotFound), for something at the path that is not a regular file or cannot be read
 // (FileAccess), for a file that is no complete picture (InvalidPicture) and
-// for one that would need more than pictureBudgetBytes, or a frame of more
-// than frameBudgetBytes (OutOfMemory).
+// for one that would need more than pictureBudgetBytes, a frame of more
+// than frameBudgetBytes, more than pictureFrameLimit frames or a file larger
+// than pictureFileLimit (OutOfMemory).
 Picture loadPicture(std::string_view fileName);
 
 // Where a file name of the program is looked for on this machine. On Windows

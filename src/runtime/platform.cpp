@@ -1,21 +1,31 @@
 // Everything that depends on the operating system, in one place: where the
 // program's fixed file names lead, where the installation is, and how a
-// picture file is read safely.
+// picture file is opened and decoded safely.
 
 #include "runtime/platform.h"
 
+#include "decoder/decoder.h"
+#include "decoder/pipe_format.h"
 #include "runtime/picture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #ifdef _WIN32
+#include <QByteArray>
 #include <fstream>
 #include <windows.h>
 #else
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -84,7 +94,53 @@ std::string picturePath(std::string_view fileName) {
 #endif
 }
 
+std::string decoderPath() {
+    static const std::string path = executablePrefix() + "/libexec/orbitale/orbitale-decode";
+    return path;
+}
+
+namespace {
+
+// Takes each decoded frame into the program's memory, counting it against
+// the budget before any memory is given to it.
+class Receiver {
+public:
+    Receiver(const FileError& fail, const FrameTarget& into)
+        : m_fail(fail)
+        , m_into(into)
+        , m_budget(decoder::pictureLimits) {}
+    std::uint32_t* take(const FrameShape& shape) {
+        if (!m_budget.takeFrame(static_cast<std::uint64_t>(shape.width),
+                                static_cast<std::uint64_t>(shape.height)))
+            m_fail.raise(ErrorNumber::OutOfMemory);
+        ++m_frames;
+        return m_into(shape);
+    }
+    int frames() const { return m_frames; }
+
+private:
+    const FileError& m_fail;
+    const FrameTarget& m_into;
+    decoder::Budget m_budget;
+    int m_frames = 0;
+};
+
+ErrorNumber errorForVerdict(std::uint32_t verdict, int frames) {
+    switch (static_cast<decoder::Verdict>(verdict)) {
+    case decoder::Verdict::Ok:
+        return frames > 0 ? ErrorNumber{} : ErrorNumber::InvalidPicture;
+    case decoder::Verdict::OutOfMemory:
+        return ErrorNumber::OutOfMemory;
+    default:
+        return ErrorNumber::InvalidPicture;
+    }
+}
+
+} // namespace
+
 #ifdef _WIN32
+
+namespace {
 
 QByteArray readWholeFile(const std::string& where, const FileError& fail, std::size_t limit) {
     std::error_code ec;
@@ -106,6 +162,36 @@ QByteArray readWholeFile(const std::string& where, const FileError& fail, std::s
     in.read(bytes.data(), bytes.size());
     bytes.truncate(static_cast<qsizetype>(in.gcount()));
     return bytes;
+}
+
+class CopySink final : public decoder::FrameSink {
+public:
+    explicit CopySink(Receiver& receiver)
+        : m_receiver(receiver) {}
+    void frame(const decoder::Frame& f) override {
+        std::uint32_t* to = m_receiver.take({f.width, f.height, f.delay});
+        std::copy(f.pixels.begin(), f.pixels.end(), to);
+    }
+
+private:
+    Receiver& m_receiver;
+};
+
+} // namespace
+
+// No helper process here: the decoders run in the program, within the same
+// budget, without the deadline.
+void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
+    const QByteArray bytes = readWholeFile(where, fail, decoder::pictureLimits.fileBytes);
+    Receiver receiver(fail, into);
+    CopySink sink(receiver);
+    const auto verdict = decoder::decode({reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                          static_cast<std::size_t>(bytes.size())},
+                                         decoder::pictureLimits, sink);
+    const ErrorNumber error =
+        errorForVerdict(static_cast<std::uint32_t>(verdict), receiver.frames());
+    if (error != ErrorNumber{})
+        fail.raise(error);
 }
 
 #else
@@ -142,9 +228,9 @@ ErrorNumber errorForErrno(int error) {
     }
 }
 
-} // namespace
-
-QByteArray readWholeFile(const std::string& where, const FileError& fail, std::size_t limit) {
+// Opens only a regular file, and without waiting: a FIFO put in the
+// picture's place between the look and the open could block for ever.
+int openPicture(const std::string& where, const FileError& fail) {
     struct stat info {};
     if (where.empty())
         fail.raise(ErrorNumber::FileNotFound);
@@ -152,40 +238,130 @@ QByteArray readWholeFile(const std::string& where, const FileError& fail, std::s
         fail.raise(errorForErrno(errno));
     if (!S_ISREG(info.st_mode))
         fail.raise(ErrorNumber::FileAccess);
-    if (static_cast<std::uintmax_t>(info.st_size) > limit)
+    if (static_cast<std::uintmax_t>(info.st_size) > decoder::pictureLimits.fileBytes)
         fail.raise(ErrorNumber::OutOfMemory);
-
-    const Descriptor fd(::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
+    const int fd = ::open(where.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
         fail.raise(errorForErrno(errno));
     // The path may have been replaced between the two looks.
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         fail.raise(ErrorNumber::FileAccess);
-
-    QByteArray bytes;
-    bytes.resize(
-        static_cast<qsizetype>(std::min(static_cast<std::size_t>(info.st_size) + 1, limit + 1)));
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == static_cast<std::size_t>(bytes.size())) {
-            // The file grew while being read: take more, within the limit.
-            if (filled > limit)
-                fail.raise(ErrorNumber::OutOfMemory);
-            bytes.resize(static_cast<qsizetype>(std::min(filled * 2, limit + 1)));
-        }
-        const ssize_t n = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail.raise(ErrorNumber::FileAccess);
-        if (n == 0)
-            break;
-        filled += static_cast<std::size_t>(n);
     }
-    if (filled > limit)
-        fail.raise(ErrorNumber::OutOfMemory);
-    bytes.truncate(static_cast<qsizetype>(filled));
-    return bytes;
+    // A file that cannot be read is the file's fault, not the decoder's.
+    char probe = 0;
+    if (info.st_size > 0 && ::pread(fd, &probe, 1, 0) < 0) {
+        const int error = errno;
+        ::close(fd);
+        fail.raise(error == EISDIR ? ErrorNumber::FileAccess : errorForErrno(error));
+    }
+    return fd;
+}
+
+// The decoding helper, started on one open file and ended however it ends:
+// its exit is always collected, and it is killed if still running.
+class Helper {
+public:
+    Helper(int input, const FileError& fail) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            fail.raise(ErrorNumber::OutOfMemory);
+        m_read = out[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        const std::string path = decoderPath();
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        const int spawned = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (spawned != 0) {
+            m_pid = -1;
+            std::fprintf(stderr, "Orbitale: cannot start %s: %s\n", path.c_str(),
+                         std::strerror(spawned));
+            fail.raise(ErrorNumber::Internal);
+        }
+    }
+    ~Helper() {
+        if (m_read >= 0)
+            ::close(m_read);
+        finish(true);
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    // Reads exactly `size` bytes before the deadline; false if the helper
+    // ended first or the deadline passed.
+    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point deadline) {
+        auto* p = static_cast<char*>(to);
+        while (size > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd waiting{m_read, POLLIN, 0};
+            const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()) + 1);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                return false;
+            const ssize_t n = ::read(m_read, p, size);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                return false;
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    // Collects the helper's exit; kills it first when asked to.
+    void finish(bool kill) {
+        if (m_pid <= 0)
+            return;
+        if (kill)
+            ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_read = -1;
+};
+
+} // namespace
+
+void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
+    const auto deadline = std::chrono::steady_clock::now() + decodeDeadline;
+    const Descriptor file(openPicture(where, fail));
+    Helper helper(file.get(), fail);
+    Receiver receiver(fail, into);
+    for (;;) {
+        decoder::pipe::Record record{};
+        if (!helper.read(&record, sizeof record, deadline))
+            fail.raise(ErrorNumber::InvalidPicture); // it crashed, or took too long
+        if (record.tag == decoder::pipe::endTag) {
+            helper.finish(false);
+            const ErrorNumber error = errorForVerdict(record.a, receiver.frames());
+            if (error != ErrorNumber{})
+                fail.raise(error);
+            return;
+        }
+        if (record.tag != decoder::pipe::frameTag || record.a == 0 || record.b == 0 ||
+            record.a > (1u << 30) || record.b > (1u << 30))
+            fail.raise(ErrorNumber::Internal);
+        const FrameShape shape{static_cast<int>(record.a), static_cast<int>(record.b),
+                               static_cast<int>(std::min<std::uint32_t>(record.c, 1u << 30))};
+        std::uint32_t* pixels = receiver.take(shape);
+        if (!helper.read(pixels, std::size_t{record.a} * record.b * sizeof(std::uint32_t),
+                         deadline))
+            fail.raise(ErrorNumber::InvalidPicture);
+    }
 }
 
 #endif

@@ -4,8 +4,9 @@
 
 #include "runtime/error.h"
 
-#include <QByteArray>
-
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,10 +26,29 @@ private:
     std::string m_where;
 };
 
-// Reads the whole regular file at `where`, at most `limit` bytes (more is
-// OutOfMemory). Anything else at the path (a directory, a FIFO, a socket, a
-// device) is refused before it is opened, so that nothing can block or never
-// end: FileAccess. No file there: FileNotFound.
-QByteArray readWholeFile(const std::string& where, const FileError& fail, std::size_t limit);
+// One frame as it arrives from the decoder: `into` gives the memory for its
+// width × height premultiplied ARGB words, rows top to bottom.
+struct FrameShape {
+    int width;
+    int height;
+    int delay; // milliseconds
+};
+using FrameTarget = std::function<std::uint32_t*(const FrameShape&)>;
+
+// Decodes the picture file at `where`, every frame of it, within the
+// program's picture budget. Only a regular file is opened: anything else at
+// the path (a directory, a FIFO, a socket, a device) is refused before it is
+// opened, so that nothing can block or never end: FileAccess. No file there:
+// FileNotFound. The decoding runs in the program's decoding helper, which
+// gets the open file and nothing else, within limits of memory and processor
+// time and a deadline of decodeDeadline: a file that makes it crash, or that
+// takes longer, is InvalidPicture; one over the budget, OutOfMemory.
+void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into);
+
+inline constexpr std::chrono::milliseconds decodeDeadline{900};
+
+// Where the decoding helper is: beside the program, whatever picture prefix
+// is in force.
+std::string decoderPath();
 
 } // namespace rt

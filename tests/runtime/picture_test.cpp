@@ -90,8 +90,9 @@ TEST_P(ShippedPicture, DecodesWhole) {
     EXPECT_EQ(p.width(), c.width);
     EXPECT_EQ(p.height(), c.height);
     EXPECT_EQ(p.frameCount(), c.frames);
-    for (int delay : p.data()->delays)
-        EXPECT_GE(delay, 20);
+    if (c.frames > 1) // an animation's frames each stay a while
+        for (int delay : p.data()->delays)
+            EXPECT_GE(delay, 20);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ShippedPicture,

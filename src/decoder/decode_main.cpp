@@ -1,0 +1,114 @@
+// orbitale-decode: the program's picture decoder, in a process of its own.
+// The program opens the picture file and hands it over as standard input;
+// the frames come back on standard output (pipe_format.h). The process
+// limits itself first, so that no file can make it take more than its share
+// of memory or processor time, and writes no files; the program also keeps
+// a wall-clock deadline and ends it when that passes.
+
+#include "decoder/decoder.h"
+#include "decoder/pipe_format.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <vector>
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void limit(int resource, rlim_t value) {
+    const rlimit r{value, value};
+    ::setrlimit(resource, &r);
+}
+
+void limitSelf() {
+    ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+    limit(RLIMIT_CORE, 0);
+    limit(RLIMIT_FSIZE, 0);
+    limit(RLIMIT_CPU, 2);
+#if defined(__SANITIZE_ADDRESS__)
+#define ORBITALE_UNDER_ASAN
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORBITALE_UNDER_ASAN
+#endif
+#endif
+#ifndef ORBITALE_UNDER_ASAN // its shadow memory needs the whole address space
+    // The file, one frame and its turned copy, a progressive JPEG's
+    // coefficients (twice a frame at most), and the libraries themselves.
+    const auto& l = decoder::pictureLimits;
+    limit(RLIMIT_AS, l.fileBytes + 4 * l.frameBytes + (64u << 20));
+#endif
+}
+
+bool writeAll(const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class PipeSink final : public decoder::FrameSink {
+public:
+    void frame(const decoder::Frame& f) override {
+        const decoder::pipe::Record record{
+            decoder::pipe::frameTag, static_cast<std::uint32_t>(f.width),
+            static_cast<std::uint32_t>(f.height), static_cast<std::uint32_t>(f.delay)};
+        if (!writeAll(&record, sizeof record) ||
+            !writeAll(f.pixels.data(), f.pixels.size() * sizeof(std::uint32_t)))
+            std::_Exit(1); // the program has stopped listening
+    }
+};
+
+} // namespace
+
+int main() {
+    limitSelf();
+    std::signal(SIGPIPE, SIG_IGN);
+
+    decoder::Verdict verdict = decoder::Verdict::Invalid;
+    try {
+        std::vector<std::uint8_t> bytes;
+        std::size_t filled = 0;
+        const std::size_t most = decoder::pictureLimits.fileBytes;
+        struct stat info {};
+        if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode))
+            bytes.resize(std::min(static_cast<std::size_t>(info.st_size), most) + 1);
+        for (;;) {
+            if (filled == bytes.size())
+                bytes.resize(std::min(std::max<std::size_t>(filled * 2, 1u << 16), most + 1));
+            const ssize_t n = ::read(STDIN_FILENO, bytes.data() + filled, bytes.size() - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return 1;
+            if (n == 0)
+                break;
+            filled += static_cast<std::size_t>(n);
+            if (filled > most)
+                break;
+        }
+        bytes.resize(filled);
+        PipeSink sink;
+        verdict = filled > most ? decoder::Verdict::OutOfMemory
+                                : decoder::decode(bytes, decoder::pictureLimits, sink);
+    } catch (const std::bad_alloc&) {
+        verdict = decoder::Verdict::OutOfMemory;
+    }
+    const decoder::pipe::Record end{decoder::pipe::endTag, static_cast<std::uint32_t>(verdict), 0,
+                                    0};
+    return writeAll(&end, sizeof end) ? 0 : 1;
+}

@@ -1,0 +1,176 @@
+// GIF through giflib: it reads each frame's pixels exactly, reports a read
+// error when the data ends too soon, and skips whatever compressed data a
+// frame carries beyond its last pixel. Frames are composed on the logical
+// screen, as browsers show them, so every frame costs the screen's size.
+
+#include "decoder/decoder.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace decoder {
+
+namespace {
+
+struct Input {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+};
+
+int readInput(GifFileType* gif, GifByteType* to, int wanted) {
+    auto* in = static_cast<Input*>(gif->UserData);
+    const std::size_t n =
+        std::min(static_cast<std::size_t>(std::max(wanted, 0)), in->bytes.size() - in->at);
+    std::memcpy(to, in->bytes.data() + in->at, n);
+    in->at += n;
+    return static_cast<int>(n);
+}
+
+struct GifCloser {
+    void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+};
+
+// Frames that ask for less than 20 ms (0 or 10 ms in many files) stay
+// 100 ms, as browsers have them.
+int delayOf(const GraphicsControlBlock& control) {
+    const int ms = control.DelayTime * 10;
+    return ms < 20 ? 100 : ms;
+}
+
+// Rows of an interlaced frame arrive in four passes.
+std::vector<int> rowOrder(int height, bool interlaced) {
+    std::vector<int> order;
+    order.reserve(static_cast<std::size_t>(height));
+    if (!interlaced) {
+        for (int y = 0; y < height; ++y)
+            order.push_back(y);
+        return order;
+    }
+    constexpr int start[] = {0, 4, 2, 1};
+    constexpr int step[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = start[pass]; y < height; y += step[pass])
+            order.push_back(y);
+    return order;
+}
+
+} // namespace
+
+Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
+    Input input{bytes};
+    int error = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readInput, &error));
+    if (!gif)
+        return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
+
+    int screenW = gif->SWidth;
+    int screenH = gif->SHeight;
+    Frame canvas;
+    std::vector<std::uint32_t> previous; // for frames that restore what was before them
+    std::vector<GifPixelType> line;
+    GraphicsControlBlock control{};
+    control.TransparentColor = NO_TRANSPARENT_COLOR;
+    int frames = 0;
+
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) {
+            // A file that ends after complete frames without its trailer, or
+            // goes on with bytes that are no record, shows those frames.
+            return frames > 0 ? Verdict::Ok : Verdict::Invalid;
+        }
+        if (record == TERMINATE_RECORD_TYPE)
+            return frames > 0 ? Verdict::Ok : Verdict::Invalid;
+
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR)
+                return Verdict::Invalid;
+            if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+                DGifExtensionToGCB(block[0], block + 1, &control);
+            while (block)
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+                    return Verdict::Invalid;
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE)
+            return Verdict::Invalid;
+
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
+            return gif->Error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
+        const GifImageDesc& desc = gif->Image;
+        if (desc.Width <= 0 || desc.Height <= 0)
+            return Verdict::Invalid;
+        if (frames == 0) {
+            // A screen of no size takes the first frame's.
+            if (screenW <= 0 || screenH <= 0) {
+                screenW = desc.Left + desc.Width;
+                screenH = desc.Top + desc.Height;
+            }
+            if (!budget.takeFrame(static_cast<std::uint64_t>(screenW),
+                                  static_cast<std::uint64_t>(screenH)))
+                return Verdict::OutOfMemory;
+            canvas.width = screenW;
+            canvas.height = screenH;
+            canvas.pixels.assign(
+                static_cast<std::size_t>(screenW) * static_cast<std::size_t>(screenH), 0);
+        } else if (!budget.takeFrame(static_cast<std::uint64_t>(screenW),
+                                     static_cast<std::uint64_t>(screenH))) {
+            return Verdict::OutOfMemory;
+        }
+
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        std::uint32_t palette[256] = {};
+        for (int i = 0; i < 256; ++i)
+            palette[i] = 0xff000000u;
+        if (map && map->Colors)
+            for (int i = 0; i < std::min(map->ColorCount, 256); ++i)
+                palette[i] = 0xff000000u | static_cast<std::uint32_t>(map->Colors[i].Red) << 16 |
+                             static_cast<std::uint32_t>(map->Colors[i].Green) << 8 |
+                             map->Colors[i].Blue;
+        if (control.TransparentColor >= 0 && control.TransparentColor < 256)
+            palette[control.TransparentColor] = 0;
+
+        if (control.DisposalMode == DISPOSE_PREVIOUS)
+            previous = canvas.pixels;
+
+        line.resize(static_cast<std::size_t>(desc.Width));
+        for (int y : rowOrder(desc.Height, desc.Interlace)) {
+            if (DGifGetLine(gif.get(), line.data(), desc.Width) == GIF_ERROR)
+                return Verdict::Invalid; // a frame with less data than it needs
+            const int sy = desc.Top + y;
+            if (sy < 0 || sy >= screenH)
+                continue;
+            std::uint32_t* row = canvas.pixels.data() + static_cast<std::size_t>(sy) * screenW;
+            for (int x = 0; x < desc.Width; ++x) {
+                const int sx = desc.Left + x;
+                if (sx < 0 || sx >= screenW)
+                    continue;
+                if (line[static_cast<std::size_t>(x)] == control.TransparentColor)
+                    continue; // what was there shows through
+                row[sx] = palette[line[static_cast<std::size_t>(x)]];
+            }
+        }
+        canvas.delay = delayOf(control);
+        sink.frame(canvas);
+        ++frames;
+
+        // What the next frame is drawn over.
+        if (control.DisposalMode == DISPOSE_BACKGROUND) {
+            for (int y = std::max(desc.Top, 0); y < std::min(desc.Top + desc.Height, screenH); ++y)
+                for (int x = std::max(desc.Left, 0); x < std::min(desc.Left + desc.Width, screenW);
+                     ++x)
+                    canvas.pixels[static_cast<std::size_t>(y) * screenW + x] = 0;
+        } else if (control.DisposalMode == DISPOSE_PREVIOUS) {
+            canvas.pixels.swap(previous);
+        }
+        control = GraphicsControlBlock{};
+        control.TransparentColor = NO_TRANSPARENT_COLOR;
+    }
+}
+
+} // namespace decoder
