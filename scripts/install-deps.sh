@@ -8,6 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-qpa-plugins qt6-wayland
     libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils appstream strace
 )
@@ -16,7 +17,7 @@ for extra in "$@"; do
     case "$extra" in
         fuzz) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
         sanitize) ;; # GCC brings its own sanitizers
-        pictures) packages+=(libgif-dev xplanet-images) ;;
+        pictures) packages+=(xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
         bench) packages+=(imagemagick) ;;
         package) packages+=(dpkg-dev file) ;;

@@ -90,9 +90,10 @@ TEST_P(ShippedPicture, DecodesWhole) {
     EXPECT_EQ(p.width(), c.width);
     EXPECT_EQ(p.height(), c.height);
     EXPECT_EQ(p.frameCount(), c.frames);
-    if (c.frames > 1) // an animation's frames each stay a while
+    if (c.frames > 1) { // an animation's frames each stay a while
         for (int delay : p.data()->delays)
             EXPECT_GE(delay, 20);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ShippedPicture,
@@ -193,18 +194,10 @@ const BadCase badCases[] = {
          f.write(std::string(400, '\x55').data(), 400);
      },
      rt::ErrorNumber::InvalidPicture},
-    {"JpegWithStrayBytes",
-     [](const TempTree& t) {
-         std::ifstream in(TempTree::shipped() / "ltby1.jpg", std::ios::binary);
-         std::string bytes((std::istreambuf_iterator<char>(in)), {});
-         bytes.insert(bytes.find("\xff\xc4"), "\x01\x02\x03\x04");
-         t.write("bad", bytes);
-     },
-     rt::ErrorNumber::InvalidPicture},
     {"GifClaimingAHugeSize", [](const TempTree& t) { t.write("bad", gifHeader(30000, 30000)); },
      rt::ErrorNumber::OutOfMemory},
     {"GifFrameBeyondTheFrameBudget",
-     [](const TempTree& t) { t.write("bad", gifHeader(4096, 2048)); },
+     [](const TempTree& t) { t.write("bad", gifHeader(8192, 4096)); },
      rt::ErrorNumber::OutOfMemory},
     {"FileLargerThanTheBudget",
      [](const TempTree& t) {

@@ -1,0 +1,318 @@
+// Pictures as users bring them: what loads, what is refused and with which
+// error, and that no file takes the program past its memory bound. Each
+// file is made here, small, by tests/support/picture_files.
+
+#include "runtime/error.h"
+#include "runtime/picture.h"
+#include "runtime/picture_data.h"
+#include "support/picture_files.h"
+#include "support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testsupport;
+using rt::ErrorNumber;
+
+struct Expected {
+    ErrorNumber error; // ErrorNumber{} for a picture that loads
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+};
+
+constexpr Expected loads(int frames, int width, int height) {
+    return {ErrorNumber{}, frames, width, height};
+}
+constexpr Expected refused(ErrorNumber error) {
+    return {error};
+}
+constexpr Expected invalid = refused(ErrorNumber::InvalidPicture);
+constexpr Expected tooLarge = refused(ErrorNumber::OutOfMemory);
+
+struct Case {
+    std::string name;
+    std::function<std::string()> bytes;
+    Expected expected;
+};
+
+std::string cut(const std::string& bytes, int percent) {
+    return bytes.substr(0, bytes.size() * static_cast<std::size_t>(percent) / 100);
+}
+
+// A GIF of three frames that differ, over a 40 × 30 screen.
+std::string animation(bool trailer = true) {
+    std::vector<GifFrame> frames;
+    for (unsigned char i = 1; i <= 3; ++i) {
+        GifFrame f = solidFrame(40, 30, i);
+        for (std::size_t p = 0; p < f.pixels.size(); p += 7)
+            f.pixels[p] = static_cast<unsigned char>((p / 7 + i) % 4);
+        frames.push_back(f);
+    }
+    return gifOf(40, 30, frames, trailer);
+}
+
+// Where the first frame's image descriptor keeps its width and height.
+std::string withFrameSize(std::string gif, int width, int height) {
+    const auto at = gif.find('\x2c', gif.find("\x21\xf9\x04") + 8);
+    gif[at + 5] = static_cast<char>(width & 0xff);
+    gif[at + 6] = static_cast<char>(width >> 8);
+    gif[at + 7] = static_cast<char>(height & 0xff);
+    gif[at + 8] = static_cast<char>(height >> 8);
+    return gif;
+}
+
+std::string withJpegSize(std::string jpeg, int width, int height) {
+    const auto at = jpeg.find("\xff\xc0");
+    const auto sof = at == std::string::npos ? jpeg.find("\xff\xc2") : at;
+    jpeg[sof + 5] = static_cast<char>(height >> 8);
+    jpeg[sof + 6] = static_cast<char>(height & 0xff);
+    jpeg[sof + 7] = static_cast<char>(width >> 8);
+    jpeg[sof + 8] = static_cast<char>(width & 0xff);
+    return jpeg;
+}
+
+std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    std::string ihdr;
+    for (std::uint32_t v : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            ihdr += static_cast<char>((v >> shift) & 0xff);
+    ihdr += std::string("\x08\x06\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr);
+}
+
+std::vector<Case> cases() {
+    const QImage small = testImage(64, 48);
+    std::vector<Case> c = {
+        // Remarks a decoder makes about a whole picture are not damage.
+        {"PngWithABrokenColourProfile",
+         [=] {
+             return insertBefore(pngOf(small), "IDAT",
+                                 pngChunk("iCCP", std::string("sRGB\0\0", 6) + "not deflate"));
+         },
+         loads(1, 64, 48)},
+        {"PngWithTransparencyBesideAlpha",
+         [] {
+             return insertBefore(pngOf(testImage(16, 16, true)), "IDAT",
+                                 pngChunk("tRNS", std::string(6, '\0')));
+         },
+         loads(1, 16, 16)},
+        {"PngWithADamagedTextChunk",
+         [=] {
+             return damageChunk(
+                 insertBefore(pngOf(small), "IDAT", pngChunk("tEXt", std::string("Title\0Sky", 9))),
+                 "tEXt");
+         },
+         loads(1, 64, 48)},
+        {"PngWithBytesAfterItsEnd", [=] { return pngOf(small) + std::string(300, '\0') + "junk"; },
+         loads(1, 64, 48)},
+        {"PngWithoutItsEndChunk",
+         [=] {
+             const std::string png = pngOf(small);
+             return png.substr(0, png.size() - 12);
+         },
+         loads(1, 64, 48)},
+        {"Png16BitAbove2Megapixels",
+         [] { return pngOf(testImage(2048, 1536, true).convertToFormat(QImage::Format_RGBA64)); },
+         loads(1, 2048, 1536)},
+        {"JpegWithBytesAfterItsEnd",
+         [=] { return jpegOf(small) + "\xff\xd8\xff\xda trailing \xff\xda\x00\x01 no end"; },
+         loads(1, 64, 48)},
+        {"JpegWithStrayBytesBeforeAMarker",
+         [=] {
+             std::string jpeg = jpegOf(small);
+             jpeg.insert(jpeg.find("\xff\xc4"), "\x01\x02\x03\x04");
+             return jpeg;
+         },
+         loads(1, 64, 48)},
+        {"JpegProgressive", [=] { return jpegOf(small, true); }, loads(1, 64, 48)},
+        {"JpegPhoto4000x3000", [] { return jpegOf(testImage(4000, 3000)); }, loads(1, 4000, 3000)},
+        {"JpegWallpaper5120x2880", [] { return jpegOf(testImage(5120, 2880), true); },
+         loads(1, 5120, 2880)},
+        {"GifWithPaddingAfterItsTrailer", [] { return animation() + std::string(500, '\0'); },
+         loads(3, 40, 30)},
+        {"GifWithACommentAfterItsTrailer",
+         [] { return animation() + std::string("\x21\xfe\x05hello\x00", 9); }, loads(3, 40, 30)},
+        {"GifWithoutItsTrailer", [] { return animation(false); }, loads(3, 40, 30)},
+        {"GifWhoseDataGoesOnAfterItsFrameIsFull",
+         [] { return withFrameSize(gifOf(300, 300, {solidFrame(300, 300, 2)}), 1, 1); },
+         loads(1, 300, 300)},
+        {"BmpBottomUp", [=] { return bmpOf(small); }, loads(1, 64, 48)},
+        {"BmpTopDown", [=] { return bmpOf(small, true); }, loads(1, 64, 48)},
+
+        // Damage.
+        {"JpegWithAnEndInsideItsScan",
+         [] {
+             std::string jpeg = jpegOf(testImage(256, 256));
+             jpeg.replace(jpeg.size() * 2 / 3, 2, "\xff\xd9");
+             return jpeg;
+         },
+         invalid},
+        {"PngWithDamagedImageData", [=] { return damageChunk(pngOf(small), "IDAT"); }, invalid},
+        {"PngWithTooLittleImageData", [] { return pngInflatingTo(100, 100, 50); }, invalid},
+        {"PngWhoseTextClaims2GiB",
+         [] { return pngHeaderOnly(1, 1) + std::string("\x7f\xff\xff\xff", 4) + "tEXtshort"; },
+         invalid},
+        {"GifFrameWithLessDataThanItNeeds",
+         [] { return withFrameSize(gifOf(100, 100, {solidFrame(10, 10, 1)}), 100, 100); }, invalid},
+        {"BmpRleWithoutItsEnd",
+         [] {
+             const std::string bmp = rleBmpOfMoves(8, 8, 4);
+             return bmp.substr(0, bmp.size() - 2);
+         },
+         invalid},
+
+        // Made to take time: refused, or read, within the bound.
+        {"JpegWithTenThousandScans", [] { return jpegWithScans(testImage(200, 200), 10000); },
+         invalid},
+        {"PngInflatingTo64MiB", [] { return pngInflatingTo(16, 16, 64u << 20); }, loads(1, 16, 16)},
+        {"BmpRleOfAMillionMoves", [] { return rleBmpOfMoves(16, 16, 1000000); }, loads(1, 16, 16)},
+
+        // Made to take memory: refused for what they would allocate.
+        {"GifScreenOf2047SquaredWithTinyFrames",
+         [] {
+             std::vector<GifFrame> frames(20, solidFrame(1, 1, 1));
+             return gifOf(2047, 2047, frames);
+         },
+         tooLarge},
+        {"JpegOf20Megapixels", [=] { return withJpegSize(jpegOf(small), 5000, 4000); }, tooLarge},
+        {"PngOf400Megapixels",
+         [] { return pngHeaderOnly(20000, 20000) + pngChunk("IDAT", "x") + pngChunk("IEND", ""); },
+         tooLarge},
+    };
+
+    // Every format cut short anywhere is refused.
+    const std::pair<const char*, std::function<std::string()>> whole[] = {
+        {"Jpeg", [] { return jpegOf(testImage(128, 96)); }},
+        {"ProgressiveJpeg", [] { return jpegOf(testImage(128, 96), true); }},
+        {"Png", [] { return pngOf(testImage(128, 96)); }},
+        {"Gif", [] { return animation(); }},
+        {"Bmp", [] { return bmpOf(testImage(128, 96)); }},
+        {"RleBmp", [] { return rleBmpOfMoves(16, 16, 100); }},
+    };
+    for (const auto& [format, make] : whole)
+        for (int percent : {10, 50, 90})
+            c.push_back({std::string(format) + "CutAt" + std::to_string(percent) + "Percent",
+                         [make, percent] { return cut(make(), percent); }, invalid});
+    // A cut that ends on a 0x3B inside a GIF's data is still a cut.
+    const std::string gif = animation();
+    int after = 0;
+    for (std::size_t at = 13; at + 1 < gif.size() && after < 4; ++at)
+        if (gif[at] == ';') {
+            c.push_back({"GifCutAfterA3BAt" + std::to_string(at),
+                         [gif, at] { return gif.substr(0, at + 1); }, invalid});
+            ++after;
+        }
+    return c;
+}
+
+class PictureVerdict : public testing::TestWithParam<Case> {};
+
+struct Outcome {
+    int error = 0; // 0: loaded
+    int frames = 0;
+    int width = 0;
+    int height = 0;
+    long peakKiB = 0;       // the loading process
+    long helperPeakKiB = 0; // the decoding helper
+};
+
+// Loads in a child process of its own, so that the peak memory of the load
+// (and of the helper it starts) is the load's alone.
+Outcome loadAlone(const char* name) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return {-1};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        Outcome o;
+        try {
+            const rt::Picture p = rt::loadPicture(name);
+            o.frames = p.frameCount();
+            o.width = p.width();
+            o.height = p.height();
+        } catch (const rt::Error& e) {
+            o.error = static_cast<int>(e.number());
+        }
+        rusage self{}, helper{};
+        ::getrusage(RUSAGE_SELF, &self);
+        ::getrusage(RUSAGE_CHILDREN, &helper);
+        o.peakKiB = self.ru_maxrss;
+        o.helperPeakKiB = helper.ru_maxrss;
+        const bool written = ::write(pipeFds[1], &o, sizeof o) == sizeof o;
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    Outcome o{-1};
+    const bool got = ::read(pipeFds[0], &o, sizeof o) == sizeof o;
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return got ? o : Outcome{-1};
+}
+
+TEST_P(PictureVerdict, IsTheOneAUserExpectsWithinTheMemoryBound) {
+    const Case& c = GetParam();
+    TempTree tree;
+    tree.write("picture", c.bytes());
+    const Outcome o = loadAlone("E:\\VB\\picture");
+    ASSERT_NE(o.error, -1) << "the load did not finish";
+    EXPECT_EQ(o.error, static_cast<int>(c.expected.error));
+    if (c.expected.error == ErrorNumber{}) {
+        EXPECT_EQ(o.frames, c.expected.frames);
+        EXPECT_EQ(o.width, c.expected.width);
+        EXPECT_EQ(o.height, c.expected.height);
+    }
+#if !defined(__SANITIZE_ADDRESS__)
+    // What the program itself and its decoding helper may take at most.
+    constexpr long boundKiB = 300 * 1024;
+    EXPECT_LT(o.peakKiB, boundKiB);
+    EXPECT_LT(o.helperPeakKiB, boundKiB);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PictureVerdict, testing::ValuesIn(cases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(PictureVerdict, TopDownBmpKeepsItsTopRowAtTheTop) {
+    TempTree tree;
+    QImage image = testImage(8, 4);
+    image.setPixel(0, 0, qRgb(255, 0, 0));
+    image.setPixel(0, 3, qRgb(0, 0, 255));
+    for (bool topDown : {false, true}) {
+        tree.write("b.bmp", bmpOf(image, topDown));
+        const rt::Picture p = rt::loadPicture("E:\\VB\\b.bmp");
+        const QImage& frame = p.data()->frames.front();
+        EXPECT_EQ(frame.pixel(0, 0), qRgb(255, 0, 0)) << "top-down " << topDown;
+        EXPECT_EQ(frame.pixel(0, 3), qRgb(0, 0, 255)) << "top-down " << topDown;
+    }
+}
+
+TEST(PictureVerdict, GifFramesAreComposedOnTheScreenWithTransparency) {
+    TempTree tree;
+    GifFrame background = solidFrame(4, 4, 1); // red
+    GifFrame dot = solidFrame(2, 2, 2);        // blue, its first pixel transparent
+    dot.left = 1;
+    dot.top = 1;
+    dot.transparent = 0;
+    dot.pixels[0] = 0;
+    tree.write("a.gif", gifOf(4, 4, {background, dot}));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\a.gif");
+    ASSERT_EQ(p.frameCount(), 2);
+    const QImage& second = p.data()->frames[1];
+    EXPECT_EQ(second.pixel(1, 1), qRgb(255, 0, 0)); // shows through
+    EXPECT_EQ(second.pixel(2, 2), qRgb(0, 128, 255));
+    EXPECT_EQ(second.pixel(0, 0), qRgb(255, 0, 0));
+}
+
+} // namespace

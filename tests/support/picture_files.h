@@ -1,0 +1,53 @@
+#pragma once
+
+// Picture files made for the tests, small and on the spot: whole ones in each
+// format, and the ways real files differ from them (remarks a decoder makes,
+// bytes after the end, damage, and files made to take memory or time).
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A test picture with a little of everything: gradients, an edge, colour.
+QImage testImage(int width, int height, bool alpha = false);
+
+std::string pngOf(const QImage& image);
+std::string jpegOf(const QImage& image, bool progressive = false);
+// An uncompressed 24-bit BMP, its rows stored bottom-up or top-down.
+std::string bmpOf(const QImage& image, bool topDown = false);
+
+struct GifFrame {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    int delayCs = 10;
+    int transparent = -1;              // palette index, or -1
+    std::vector<unsigned char> pixels; // palette indices, width × height
+};
+// A GIF of a logical screen and frames over a four-colour palette.
+std::string gifOf(int screenWidth, int screenHeight, const std::vector<GifFrame>& frames,
+                  bool trailer = true);
+GifFrame solidFrame(int width, int height, unsigned char index);
+
+// PNG chunks: a chunk with its CRC, put before the first chunk of a type.
+std::string pngChunk(const std::string& type, const std::string& data);
+std::string insertBefore(const std::string& png, const std::string& type, const std::string& chunk);
+// Flips a byte inside the data of the first chunk of a type.
+std::string damageChunk(const std::string& png, const std::string& type);
+
+// A PNG of width × height grey pixels whose image data inflates to about
+// `inflated` bytes: far more than the picture needs.
+std::string pngInflatingTo(int width, int height, std::size_t inflated);
+
+// A progressive JPEG with its last scan repeated until it has `scans` scans.
+std::string jpegWithScans(const QImage& image, int scans);
+
+// An 8-bit RLE BMP of width × height whose data is `moves` delta codes that
+// move nowhere, then the end code.
+std::string rleBmpOfMoves(int width, int height, std::size_t moves);
+
+} // namespace testsupport
