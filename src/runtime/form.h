@@ -26,8 +26,9 @@ using Handler = std::function<void()>;
 class PictureBox {
 public:
     Picture picture() const;
-    // Shows the picture at once, from the top-left corner at its natural
-    // size, clipped by the box; the box keeps its size.
+    // Shows the picture at once, scaled smoothly to cover the box with its
+    // aspect kept and centred (one of the box's own size pixel for pixel);
+    // the box keeps its size.
     void setPicture(Picture picture);
 
 private:

@@ -107,19 +107,43 @@ PictureClient::PictureClient(QWidget* parent, QColor background)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+// A scenery covers the whole box, its aspect kept, centred: a picture of
+// the box's own size is drawn pixel for pixel under the border, a larger or
+// smaller one is scaled smoothly, in device pixels, until it covers the box.
+QRect PictureClient::sceneryRect(QSize picture) const {
+    const QRect box = parentWidget()->rect().translated(-pos());
+    if (picture == box.size() || picture.isEmpty())
+        return QRect(box.topLeft(), picture);
+    const double scale =
+        std::max(double(box.width()) / picture.width(), double(box.height()) / picture.height());
+    const QSize size(std::max(1, qRound(picture.width() * scale)),
+                     std::max(1, qRound(picture.height() * scale)));
+    return QRect(box.x() + (box.width() - size.width()) / 2,
+                 box.y() + (box.height() - size.height()) / 2, size.width(), size.height());
+}
+
+const QPixmap& PictureClient::scaledFrame(const QImage& frame, QSize size) {
+    const qreal ratio = devicePixelRatioF();
+    if (m_scaledFrom != frame.cacheKey() || m_scaled.deviceIndependentSize().toSize() != size ||
+        m_scaled.devicePixelRatio() != ratio) {
+        const QSize device = (QSizeF(size) * ratio).toSize();
+        m_scaled =
+            QPixmap::fromImage(frame.size() == device ? frame
+                                                      : frame.scaled(device, Qt::IgnoreAspectRatio,
+                                                                     Qt::SmoothTransformation));
+        m_scaled.setDevicePixelRatio(ratio);
+        m_scaledFrom = frame.cacheKey();
+    }
+    return m_scaled;
+}
+
 void PictureClient::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect dirty = event->rect();
-    const QImage* frame = player().frame();
-    if (frame) {
-        const QRect pictureArea = QRect(QPoint(0, 0), frame->deviceIndependentSize().toSize());
-        painter.drawImage(QPoint(0, 0), *frame);
-        // Only what the picture leaves uncovered gets the background colour.
-        const QRegion rest = QRegion(dirty).subtracted(pictureArea);
-        for (const QRect& r : rest)
-            painter.fillRect(r, m_background);
-    } else {
-        painter.fillRect(dirty, m_background);
+    // The background colour shows through a picture's transparent parts.
+    painter.fillRect(event->rect(), m_background);
+    if (const QImage* frame = player().frame()) {
+        const QRect area = sceneryRect(frame->size());
+        painter.drawPixmap(area.topLeft(), scaledFrame(*frame, area.size()));
     }
 }
 

@@ -56,11 +56,17 @@ class PictureClient : public PictureView {
 public:
     PictureClient(QWidget* parent, QColor background);
 
+    // Where a scenery of this size is drawn, in the client's coordinates.
+    QRect sceneryRect(QSize picture) const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    const QPixmap& scaledFrame(const QImage& frame, QSize size);
     QColor m_background;
+    QPixmap m_scaled; // the frame shown last, scaled for the screen
+    qint64 m_scaledFrom = 0;
 };
 
 class PictureBoxWidget : public QFrame {

@@ -3,8 +3,10 @@
 #include "runtime/error.h"
 #include "runtime/handler.h"
 #include "support/reports.h"
+#include "support/temp_tree.h"
 
 #include <QApplication>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -209,5 +211,56 @@ TEST(Form, UnknownControlNamesAreRefused) {
     EXPECT_THROW(form.pictureBox("Nope"), std::logic_error);
     EXPECT_THROW(form.onClick("Img", [] {}), std::logic_error);
 }
+
+// A scenery covers the box (160 × 160 pixels, its client 156 × 156 inside a
+// 2-pixel border), its aspect kept and centred; one of the box's own size is
+// drawn pixel for pixel. The quadrants of each picture are red, green, blue
+// and white, so its centre must land at the box's centre.
+struct FitCase {
+    const char* what;
+    QSize picture;
+};
+
+class SceneryFit : public testing::TestWithParam<FitCase> {};
+
+TEST_P(SceneryFit, CoversTheBoxCentredWithItsAspectKept) {
+    testsupport::TempTree tree;
+    const QSize size = GetParam().picture;
+    QImage picture(size, QImage::Format_RGB32);
+    const int w = size.width() / 2, h = size.height() / 2;
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, w, h, Qt::red);
+    painter.fillRect(w, 0, size.width() - w, h, Qt::green);
+    painter.fillRect(0, h, w, size.height() - h, Qt::blue);
+    painter.end();
+    ASSERT_TRUE(picture.save(QString::fromStdString((tree.vb() / "fit.png").string())));
+
+    rt::Form form{layout};
+    form.pictureBox("Box").setPicture(rt::loadPicture("E:\\VB\\fit.png"));
+    auto* client = form.widget()->findChild<QWidget*>("Box")->findChildren<QWidget*>().front();
+    const QImage shot = client->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shot.size(), QSize(156, 156));
+    const QRgb teal = qRgb(0, 192, 192);
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            ASSERT_NE(shot.pixel(x, y), teal) << "uncovered at " << x << "," << y;
+    EXPECT_EQ(shot.pixel(70, 70), qRgb(255, 0, 0));
+    EXPECT_EQ(shot.pixel(86, 70), qRgb(0, 255, 0));
+    EXPECT_EQ(shot.pixel(70, 86), qRgb(0, 0, 255));
+    EXPECT_EQ(shot.pixel(86, 86), qRgb(255, 255, 255));
+    if (size == QSize(160, 160)) { // pixel for pixel, under the border
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                ASSERT_EQ(shot.pixel(x, y), picture.pixel(x + 2, y + 2));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SceneryFit,
+                         testing::Values(FitCase{"TheBoxsOwn", {160, 160}},
+                                         FitCase{"Wide", {400, 100}}, FitCase{"Tall", {50, 200}},
+                                         FitCase{"Small", {20, 20}},
+                                         FitCase{"Photo", {4000, 3000}}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 } // namespace
