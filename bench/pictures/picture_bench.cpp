@@ -1,0 +1,140 @@
+// How long a picture takes to give its verdict, and how much memory the
+// program and its decoding helper take meanwhile: the largest photos that
+// load, and files made to take time or memory, at the sizes found in the
+// wild. Every load must give its verdict within a second, and neither
+// process may pass 300 MiB.
+
+#include "runtime/error.h"
+#include "runtime/picture.h"
+#include "support/picture_files.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+fs::path folder() {
+    static const fs::path dir = [] {
+        std::string pattern = (fs::temp_directory_path() / "orbitale-bench-XXXXXX").string();
+        return fs::path(::mkdtemp(pattern.data()));
+    }();
+    return dir;
+}
+
+// A GIF whose one 1 × 1 frame carries the compressed data of a whole noisy
+// picture of side × side pixels after its only pixel.
+std::string gifGoingOn(int side) {
+    GifFrame noisy = solidFrame(side, side, 0);
+    std::mt19937 random(7);
+    for (auto& p : noisy.pixels)
+        p = static_cast<unsigned char>(random() & 3);
+    std::string gif = gifOf(side, side, {noisy});
+    for (int i = 6; i < 10; ++i) // a 1 × 1 screen
+        gif[static_cast<std::size_t>(i)] = i % 2 ? 0 : 1;
+    const auto at = gif.find('\x2c', 13);
+    for (int i = 5; i < 9; ++i) // and a 1 × 1 frame
+        gif[at + static_cast<std::size_t>(i)] = i % 2 ? 1 : 0;
+    return gif;
+}
+
+struct Case {
+    const char* name;
+    std::function<std::string()> make;
+};
+
+const Case cases[] = {
+    {"photo 4000x3000 JPEG", [] { return jpegOf(testImage(4000, 3000)); }},
+    {"wallpaper 5120x2880 progressive JPEG", [] { return jpegOf(testImage(5120, 2880), true); }},
+    {"16-bit PNG 2048x2048",
+     [] { return pngOf(testImage(2048, 2048, true).convertToFormat(QImage::Format_RGBA64)); }},
+    {"JPEG of 10000 scans", [] { return jpegWithScans(testImage(24, 24), 10000); }},
+    {"JPEG of 100000 scans", [] { return jpegWithScans(testImage(24, 24), 100000); }},
+    {"GIF going on for 4.5 MB", [] { return gifGoingOn(4300); }},
+    {"GIF screen 2047x2047, 1x1 frames",
+     [] { return gifOf(2047, 2047, std::vector<GifFrame>(4000, solidFrame(1, 1, 1))); }},
+    {"PNG inflating to 1 GiB", [] { return pngInflatingTo(16, 16, std::size_t{1} << 30); }},
+    {"RLE BMP of 60 MB of moves", [] { return rleBmpOfMoves(16, 16, 15'000'000); }},
+};
+
+struct Peak {
+    long selfKiB = 0;
+    long helperKiB = 0;
+};
+
+Peak peakOfOneLoad(const std::string& path) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            rt::loadPicture(path);
+        } catch (const rt::Error&) {
+        }
+        rusage self{}, helper{};
+        ::getrusage(RUSAGE_SELF, &self);
+        ::getrusage(RUSAGE_CHILDREN, &helper);
+        const Peak p{self.ru_maxrss, helper.ru_maxrss};
+        ::_exit(::write(fds[1], &p, sizeof p) == sizeof p ? 0 : 1);
+    }
+    ::close(fds[1]);
+    Peak p;
+    if (::read(fds[0], &p, sizeof p) != sizeof p)
+        p = {};
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return p;
+}
+
+void load(benchmark::State& state, const Case* c) {
+    const fs::path path = folder() / std::to_string(state.range(0));
+    if (!fs::exists(path)) {
+        const std::string bytes = c->make();
+        std::ofstream(path, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::string verdict = "ok";
+    for (auto _ : state) {
+        try {
+            const rt::Picture p = rt::loadPicture(path.string());
+            verdict = "ok " + std::to_string(p.width()) + "x" + std::to_string(p.height());
+        } catch (const rt::Error& e) {
+            verdict = "error " + std::to_string(static_cast<int>(e.number()));
+        }
+    }
+    const Peak peak = peakOfOneLoad(path.string());
+    state.counters["file_MB"] = static_cast<double>(fs::file_size(path)) / 1e6;
+    state.counters["program_peak_MiB"] = static_cast<double>(peak.selfKiB) / 1024;
+    state.counters["helper_peak_MiB"] = static_cast<double>(peak.helperKiB) / 1024;
+    state.SetLabel(verdict);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int index = 0;
+    for (const Case& c : cases)
+        benchmark::RegisterBenchmark(c.name, load, &c)
+            ->Arg(index++)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    fs::remove_all(folder(), ec);
+    return 0;
+}
