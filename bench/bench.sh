@@ -3,7 +3,9 @@
 #  1. one tick beside the sine and cosine pair it uses;
 #  2. the cadence of the real Form1 timer over 600 ticks;
 #  3. the whole program under Xvfb (window 800 x 520) beside a minimal Qt
-#     program drawing the same scene: start-up, CPU share, peak memory.
+#     program drawing the same scene: start-up, CPU share, peak memory;
+#  4. picture loading: the largest photos, and files made to take time or
+#     memory (each verdict within 1 s, each process under 300 MiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 B=build
@@ -29,7 +31,7 @@ export XDG_RUNTIME_DIR="$work/runtime"
 # A copy of the build tree whose Earth holds still: its first frame only.
 mkdir -p "$work/still/bin"
 cp "$B/bin/orbitale" "$work/still/bin/"
-cp -r "$B/share" "$work/still/"
+cp -r "$B/share" "$B/libexec" "$work/still/"
 convert "$B/share/orbitale/drives/E/VB/dq3.gif[0]" "$work/still/share/orbitale/drives/E/VB/dq3.gif"
 convert "$B/share/orbitale/drives/E/VB/dq3.gif[0]" "$work/earth.png"
 
@@ -89,3 +91,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else 
 echo "ratios to the minimal program (goals: start-up <= 1.5, CPU <= 1.25 with a still Earth, memory <= 1.4):"
 echo "  still Earth:    start-up $(ratio "$orbitalestillEarth_start" "$minimal_start"), CPU $(ratio "$orbitalestillEarth_cpu" "$minimal_cpu"), memory $(ratio "$orbitalestillEarth_rss" "$minimal_rss")"
 echo "  spinning Earth: start-up $(ratio "$orbitalespinningEarth_start" "$minimal_start"), CPU $(ratio "$orbitalespinningEarth_cpu" "$minimal_cpu"), memory $(ratio "$orbitalespinningEarth_rss" "$minimal_rss")"
+
+echo "== 4. picture loading (time to the verdict; peak memory of the program and of its decoding helper)"
+"$B/bench/picture_bench" --benchmark_color=false 2>/dev/null | grep -E '^[a-zA-Z0-9]' | grep -v '^Benchmark' |
+    sed -E 's|/[0-9]+/iterations:3/real_time||'
