@@ -31,7 +31,6 @@ void limitSelf() {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
     limit(RLIMIT_CORE, 0);
     limit(RLIMIT_FSIZE, 0);
-    limit(RLIMIT_CPU, 2);
 #if defined(__SANITIZE_ADDRESS__)
 #define ORBITALE_UNDER_ASAN
 #elif defined(__has_feature)
@@ -39,7 +38,12 @@ void limitSelf() {
 #define ORBITALE_UNDER_ASAN
 #endif
 #endif
-#ifndef ORBITALE_UNDER_ASAN // its shadow memory needs the whole address space
+#ifdef ORBITALE_UNDER_ASAN
+    // Under AddressSanitizer everything runs several times slower, and its
+    // shadow memory needs the whole address space.
+    limit(RLIMIT_CPU, 20);
+#else
+    limit(RLIMIT_CPU, 2);
     // The file, one frame and its turned copy, a progressive JPEG's
     // coefficients (twice a frame at most), and the libraries themselves.
     const auto& l = decoder::pictureLimits;

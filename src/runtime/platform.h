@@ -45,7 +45,12 @@ using FrameTarget = std::function<std::uint32_t*(const FrameShape&)>;
 // takes longer, is InvalidPicture; one over the budget, OutOfMemory.
 void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into);
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
+// Built with sanitizers, every decoder runs several times slower.
+inline constexpr std::chrono::milliseconds decodeDeadline{9000};
+#else
 inline constexpr std::chrono::milliseconds decodeDeadline{900};
+#endif
 
 // Where the decoding helper is: beside the program, whatever picture prefix
 // is in force.
