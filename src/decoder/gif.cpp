@@ -105,6 +105,12 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         const GifImageDesc& desc = gif->Image;
         if (desc.Width <= 0 || desc.Height <= 0)
             return Verdict::Invalid;
+        // Each of its pixels is read, even those off the screen: a frame
+        // larger than any frame could be is refused before it is read.
+        if (std::uint64_t{static_cast<unsigned>(desc.Width)} * static_cast<unsigned>(desc.Height) *
+                4 >
+            budget.limits().frameBytes)
+            return Verdict::OutOfMemory;
         if (frames == 0) {
             // A screen of no size takes the first frame's.
             if (screenW <= 0 || screenH <= 0) {
