@@ -180,7 +180,7 @@ private:
 } // namespace
 
 // No helper process here: the decoders run in the program, within the same
-// budget, without the deadline.
+// budget, without the time limits.
 void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
     const QByteArray bytes = readWholeFile(where, fail, decoder::pictureLimits.fileBytes);
     Receiver receiver(fail, into);
@@ -292,21 +292,25 @@ public:
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
 
-    // Reads exactly `size` bytes before the deadline; false if the helper
-    // ended first or the deadline passed.
-    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point deadline) {
+    // Reads exactly `size` bytes; false if the helper ended first, or used
+    // more processor time than decodeCpuLimit, or the clock passed `until`.
+    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) {
         auto* p = static_cast<char*>(to);
         while (size > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
+                until - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || cpuTime() > decodeCpuLimit)
                 return false;
             pollfd waiting{m_read, POLLIN, 0};
-            const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()) + 1);
+            // Wakes up now and then to look at the helper's processor time.
+            const int ready =
+                ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left.count(), 20)) + 1);
             if (ready < 0 && errno == EINTR)
                 continue;
-            if (ready <= 0)
+            if (ready < 0)
                 return false;
+            if (ready == 0)
+                continue;
             const ssize_t n = ::read(m_read, p, size);
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
@@ -316,6 +320,30 @@ public:
             size -= static_cast<std::size_t>(n);
         }
         return true;
+    }
+
+    // The processor time the helper has used so far (0 where the system
+    // does not tell).
+    std::chrono::milliseconds cpuTime() const {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(m_pid));
+        std::FILE* stat = std::fopen(path, "re");
+        if (!stat)
+            return {};
+        char line[512];
+        const bool got = std::fgets(line, sizeof line, stat) != nullptr;
+        std::fclose(stat);
+        // After the command's name in parentheses: state, then 10 fields,
+        // then user and system time in clock ticks.
+        const char* after = got ? std::strrchr(line, ')') : nullptr;
+        unsigned long long user = 0, system = 0;
+        if (!after ||
+            std::sscanf(after + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user,
+                        &system) != 2)
+            return {};
+        static const long ticks = ::sysconf(_SC_CLK_TCK);
+        return std::chrono::milliseconds((user + system) * 1000 /
+                                         static_cast<unsigned long long>(ticks > 0 ? ticks : 100));
     }
 
     // Collects the helper's exit; kills it first when asked to.
@@ -337,7 +365,7 @@ private:
 } // namespace
 
 void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
-    const auto deadline = std::chrono::steady_clock::now() + decodeDeadline;
+    const auto deadline = std::chrono::steady_clock::now() + decodeClockLimit;
     const Descriptor file(openPicture(where, fail));
     Helper helper(file.get(), fail);
     Receiver receiver(fail, into);

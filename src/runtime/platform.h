@@ -41,16 +41,21 @@ using FrameTarget = std::function<std::uint32_t*(const FrameShape&)>;
 // opened, so that nothing can block or never end: FileAccess. No file there:
 // FileNotFound. The decoding runs in the program's decoding helper, which
 // gets the open file and nothing else, within limits of memory and processor
-// time and a deadline of decodeDeadline: a file that makes it crash, or that
-// takes longer, is InvalidPicture; one over the budget, OutOfMemory.
+// time: a file that makes it crash, or that keeps it working past
+// decodeCpuLimit, is InvalidPicture; one over the budget, OutOfMemory.
 void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into);
 
+// The helper's own decoders finish any file well within a second; these are
+// the backstops. Processor time, not time on the clock, so that a busy
+// machine does not turn a large photo away; the clock only ends a helper
+// that gets no processor at all.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
 // Built with sanitizers, every decoder runs several times slower.
-inline constexpr std::chrono::milliseconds decodeDeadline{9000};
+inline constexpr std::chrono::milliseconds decodeCpuLimit{9000};
 #else
-inline constexpr std::chrono::milliseconds decodeDeadline{900};
+inline constexpr std::chrono::milliseconds decodeCpuLimit{900};
 #endif
+inline constexpr std::chrono::milliseconds decodeClockLimit{30000};
 
 // Where the decoding helper is: beside the program, whatever picture prefix
 // is in force.
