@@ -177,6 +177,18 @@ std::vector<Case> cases() {
         {"PngInflatingTo64MiB", [] { return pngInflatingTo(16, 16, 64u << 20); }, loads(1, 16, 16)},
         {"BmpRleOfAMillionMoves", [] { return rleBmpOfMoves(16, 16, 1000000); }, loads(1, 16, 16)},
 
+        // Once slow under the fuzzer on a loaded machine: a frame with almost
+        // no data after a looping block.
+        {"GifFoundByTheFuzzer",
+         [] {
+             return std::string(
+                 "\x47\x49\x46\x38\x39\xf3\x00\x5e\x00\x00\x00\x00\x00\x21\xff\x0b\x4e\xb9\x54\x53"
+                 "\x43\x41\x50\x45\x31\x2e\x30\x03\x01\x43\x00\x00\x21\xf9\x04\x09\x0c\x00\xff\x00"
+                 "\x2c\x00\x00\x00\x00\x01\x01\x03\xee\x00\x00\x00\x01\x01\x01\x01\x01\xb0",
+                 58);
+         },
+         invalid},
+
         // Made to take memory: refused for what they would allocate.
         {"GifScreenOf2047SquaredWithTinyFrames",
          [] {
