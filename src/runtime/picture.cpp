@@ -12,8 +12,9 @@
 
 namespace rt {
 
-Picture::Picture(std::shared_ptr<const PictureData> data)
-    : m_data(std::move(data)) {}
+Picture::Picture(std::shared_ptr<const PictureData> data, std::string_view fileName)
+    : m_data(std::move(data))
+    , m_fileName(fileName) {}
 
 int Picture::width() const {
     return m_data ? m_data->frames.front().width() : 0;
@@ -130,7 +131,7 @@ Picture loadPicture(std::string_view fileName) {
     const std::string where = picturePath(fileName);
     const FileError fail(fileName, where);
     try {
-        return Picture(decode(readWholeFile(where, fail, pictureBudgetBytes), fail));
+        return Picture(decode(readWholeFile(where, fail, pictureBudgetBytes), fail), fileName);
     } catch (const std::bad_alloc&) {
         fail.raise(ErrorNumber::OutOfMemory);
     }

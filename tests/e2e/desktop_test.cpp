@@ -1,0 +1,231 @@
+// The program under a real X11 window manager (the one named on the command
+// line, on a private Xvfb): a window shown again comes back where it was and
+// at its size, the outer size the orbit reads follows the frame the window
+// has now, and Ctrl+Tab switches windows as a click on the background does.
+
+#include "x_session.h"
+
+#include "runtime/form.h"
+#include "runtime/layout.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace e2e;
+
+std::string g_wm;
+
+const std::string form1Name = "地球公转 Tavelin";
+const std::string form2Name = "地球公转1 Tavelin";
+
+// The frame the window manager drew around a client window, by its
+// _NET_FRAME_EXTENTS: left, right, top, bottom.
+std::array<int, 4> frameExtents(const std::string& window) {
+    const std::string out = run("xprop -id " + window + " _NET_FRAME_EXTENTS 2>/dev/null");
+    std::array<int, 4> e{};
+    const auto eq = out.find('=');
+    if (eq == std::string::npos)
+        return e;
+    std::istringstream values(out.substr(eq + 1));
+    char comma = 0;
+    values >> e[0] >> comma >> e[1] >> comma >> e[2] >> comma >> e[3];
+    return e;
+}
+
+// A window's client rectangle on the screen, as xwininfo reads it from X.
+QRect clientOnScreen(const std::string& window) {
+    std::istringstream out(run("xwininfo -id " + window));
+    int x = 0, y = 0, w = 0, h = 0;
+    for (std::string line; std::getline(out, line);) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const int value = std::atoi(line.c_str() + colon + 1);
+        if (line.find("Absolute upper-left X") != std::string::npos)
+            x = value;
+        else if (line.find("Absolute upper-left Y") != std::string::npos)
+            y = value;
+        else if (line.find("  Width") == 0)
+            w = value;
+        else if (line.find("  Height") == 0)
+            h = value;
+    }
+    return {x, y, w, h};
+}
+
+QSize outerOnScreen(const std::string& window) {
+    const QRect client = clientOnScreen(window);
+    const auto e = frameExtents(window);
+    return {client.width() + e[0] + e[1], client.height() + e[2] + e[3]};
+}
+
+bool waitFor(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        QApplication::processEvents();
+        if (done())
+            return true;
+        pause(50);
+    }
+    return false;
+}
+
+// --- the toolkit in this process, under the window manager --------------------
+
+constexpr std::array controls{
+    rt::ControlRow{.name = "Box",
+                   .kind = rt::ControlClass::PictureBox,
+                   .parent = "Test",
+                   .width = 3000,
+                   .height = 2250,
+                   .tabIndex = 0,
+                   .backColor = 0x00C0C000},
+};
+constexpr rt::FormLayout layout{.name = "Test",
+                                .caption = "Orbitale desktop test",
+                                .clientWidth = 4680,
+                                .clientHeight = 3195,
+                                .controls = controls};
+
+// What the orbit reads, in pixels.
+QSize outerSize(const rt::Form& form) {
+    return {qRound(form.width() / 15), qRound(form.height() / 15)};
+}
+
+TEST(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
+    rt::Form form{layout};
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    const std::string id = std::to_string(form.widget()->winId());
+    ASSERT_TRUE(waitFor([&] { return frameExtents(id) != std::array<int, 4>{}; }, 5000))
+        << "the window manager drew no frame";
+
+    const auto settled = [&] { return outerSize(form) == outerOnScreen(id); };
+    EXPECT_TRUE(waitFor(settled, 3000))
+        << "shown: toolkit " << outerSize(form).width() << "x" << outerSize(form).height() << ", X "
+        << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
+    // Hidden and shown again: the window manager takes the frame away and
+    // puts it back.
+    form.hide();
+    pause(200);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    EXPECT_TRUE(waitFor(settled, 3000))
+        << "shown again: toolkit " << outerSize(form).width() << "x" << outerSize(form).height()
+        << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
+
+    // As a user does: a double click on the title bar.
+    const auto toggleMaximised = [&] {
+        const QRect client = clientOnScreen(id);
+        const int title = frameExtents(id)[2];
+        run("xdotool mousemove " + std::to_string(client.x() + 60) + " " +
+            std::to_string(client.y() - title / 2) + " click --repeat 2 --delay 80 1");
+    };
+    toggleMaximised();
+    ASSERT_TRUE(waitFor([&] { return clientOnScreen(id).width() > 800; }, 5000)) << "not maximised";
+    waitFor(settled, 3000);
+    std::fprintf(stderr, "[%s] maximised: toolkit %dx%d, X %dx%d, extents %d %d %d %d\n",
+                 g_wm.c_str(), outerSize(form).width(), outerSize(form).height(),
+                 outerOnScreen(id).width(), outerOnScreen(id).height(), frameExtents(id)[0],
+                 frameExtents(id)[1], frameExtents(id)[2], frameExtents(id)[3]);
+    EXPECT_TRUE(waitFor(settled, 3000))
+        << "maximised: toolkit " << outerSize(form).width() << "x" << outerSize(form).height()
+        << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
+
+    toggleMaximised();
+    ASSERT_TRUE(waitFor([&] { return clientOnScreen(id).width() < 800; }, 5000)) << "not restored";
+    EXPECT_TRUE(waitFor(settled, 3000))
+        << "restored: toolkit " << outerSize(form).width() << "x" << outerSize(form).height()
+        << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
+    form.hide();
+}
+
+// --- the real program -----------------------------------------------------------
+
+std::string waitForWindow(const std::string& name) {
+    if (!waitForWindows(name, 1, 15000))
+        return {};
+    return visibleWindows(name).front();
+}
+
+TEST(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
+    Program program(ORBITALE_EXECUTABLE);
+    std::string form1 = waitForWindow(form1Name);
+    ASSERT_FALSE(form1.empty()) << "Form1 did not appear";
+    pause(500);
+    // The user moves and enlarges Form1; the platform places Form2.
+    run("xdotool windowsize " + form1 + " 700 480 windowmove " + form1 + " 120 90");
+    pause(500);
+    QRect place[2] = {clientOnScreen(form1), {}};
+    std::fprintf(stderr, "[%s] Form1 at first: %d,%d %dx%d\n", g_wm.c_str(), place[0].x(),
+                 place[0].y(), place[0].width(), place[0].height());
+
+    for (int n = 1; n <= 5; ++n) {
+        const int to = n % 2; // 1: Form2 comes, 0: Form1 comes back
+        run("xdotool key --clearmodifiers ctrl+Tab");
+        const std::string shown = waitForWindow(to ? form2Name : form1Name);
+        ASSERT_FALSE(shown.empty()) << "switch " << n << ": no window shown";
+        EXPECT_TRUE(waitForWindows(to ? form1Name : form2Name, 0, 5000))
+            << "switch " << n << ": the other window stays";
+        pause(400);
+        const QRect at = clientOnScreen(shown);
+        std::fprintf(stderr, "[%s] switch %d: %s at %d,%d %dx%d\n", g_wm.c_str(), n,
+                     to ? "Form2" : "Form1", at.x(), at.y(), at.width(), at.height());
+        if (n == 1) {
+            // Form2 is placed by the platform; the user then moves it too.
+            run("xdotool windowsize " + shown + " 640 460 windowmove " + shown + " 300 200");
+            pause(500);
+            place[1] = clientOnScreen(shown);
+        } else {
+            EXPECT_EQ(at, place[to]) << "switch " << n;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--wm=", 0) == 0)
+            g_wm = argv[i] + 5;
+    if (g_wm.empty() || run("command -v " + g_wm).empty()) {
+        std::fprintf(stderr, "desktop: window manager '%s' is not installed\n", g_wm.c_str());
+        return 77;
+    }
+    if (run("command -v xdotool").empty() || run("command -v xprop").empty()) {
+        std::fprintf(stderr, "desktop: xdotool and x11-utils are needed\n");
+        return 1;
+    }
+    XServer server;
+    if (!server.running()) {
+        std::fprintf(stderr, "desktop: could not start Xvfb\n");
+        return 1;
+    }
+    // As in a desktop session: the session's runtime folder exists already.
+    const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    Program wm(g_wm);
+    // The window manager is up once it names itself on the root window.
+    for (int i = 0;
+         i < 100 && run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") ==
+                        std::string::npos;
+         ++i)
+        pause(100);
+    pause(300);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return RUN_ALL_TESTS();
+}
