@@ -363,22 +363,40 @@ void FormWidget::runClick() {
 }
 
 void FormWidget::showInPlace() {
-    if (m_place && !isVisible()) {
+    // A maximised window is left to the window system, which brings it back
+    // maximised; given a size of ours it may lose track of its own.
+    if (m_place && !isVisible() && isNormal()) {
+        setGeometry(*m_place);
+        // Through the window too, so that the window system is told the
+        // place rather than left to choose one.
         if (QWindow* window = windowHandle())
             window->setGeometry(*m_place);
-        else
-            setGeometry(*m_place);
     }
     show();
 }
 
 void FormWidget::hideKeepingPlace() {
-    // A maximised or minimised window keeps its state instead; the window
-    // system brings it back so.
-    if (isVisible() &&
-        !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+    if (isVisible() && isNormal())
         m_place = geometry();
     hide();
+}
+
+bool FormWidget::isNormal() const {
+    return !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+// A maximised window keeps the place it had before, so that after being
+// hidden and shown it still restores to it.
+void FormWidget::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (isVisible() && isNormal())
+        m_place = geometry();
+}
+
+void FormWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (isVisible() && isNormal())
+        m_place = geometry();
 }
 
 void FormWidget::closeEvent(QCloseEvent* event) {

@@ -135,10 +135,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // A click on the background, or Ctrl+Tab: the window's Click handler.
     void runClick();
+    bool isNormal() const;
 
     struct TimerSlot {
         QTimer* timer;
@@ -148,7 +151,10 @@ private:
     std::map<std::string, TimerSlot, std::less<>> m_timers;
     Handler m_click;
     bool m_pressed = false;
-    std::optional<QRect> m_place; // where it was when last hidden: frame position, client size
+    // Where the window was, client geometry, while neither maximised nor
+    // minimised: where it comes back, or returns to when a maximised window
+    // that was hidden is restored.
+    std::optional<QRect> m_place;
 };
 
 } // namespace rt::detail

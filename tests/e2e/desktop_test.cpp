@@ -124,6 +124,7 @@ TEST(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
         << "shown again: toolkit " << outerSize(form).width() << "x" << outerSize(form).height()
         << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
 
+    const QRect normal = clientOnScreen(id);
     // As a user does: a double click on the title bar.
     const auto toggleMaximised = [&] {
         const QRect client = clientOnScreen(id);
@@ -143,10 +144,29 @@ TEST(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
         << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
 
     toggleMaximised();
-    ASSERT_TRUE(waitFor([&] { return clientOnScreen(id).width() < 800; }, 5000)) << "not restored";
+    ASSERT_TRUE(waitFor([&] { return clientOnScreen(id).width() < 800; }, 5000))
+        << "not restored: " << clientOnScreen(id).x() << "," << clientOnScreen(id).y() << " "
+        << clientOnScreen(id).width() << "x" << clientOnScreen(id).height() << " state "
+        << form.widget()->windowState();
+    EXPECT_EQ(clientOnScreen(id), normal) << "restored elsewhere";
     EXPECT_TRUE(waitFor(settled, 3000))
         << "restored: toolkit " << outerSize(form).width() << "x" << outerSize(form).height()
         << ", X " << outerOnScreen(id).width() << "x" << outerOnScreen(id).height();
+    toggleMaximised();
+    ASSERT_TRUE(waitFor([&] { return clientOnScreen(id).width() > 800; }, 5000))
+        << "not maximised again";
+    // A maximised window hidden and shown again comes back maximised.
+    form.hide();
+    pause(200);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    EXPECT_TRUE(waitFor([&] { return clientOnScreen(id).width() > 800; }, 3000))
+        << "no longer maximised";
+    EXPECT_TRUE(waitFor(settled, 3000))
+        << "maximised, shown again: toolkit " << outerSize(form).width() << "x"
+        << outerSize(form).height() << ", X " << outerOnScreen(id).width() << "x"
+        << outerOnScreen(id).height();
+
     form.hide();
 }
 
