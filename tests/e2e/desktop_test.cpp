@@ -9,6 +9,7 @@
 #include "runtime/layout.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTest>
 #include <QWidget>
 
@@ -210,6 +211,40 @@ TEST(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
             EXPECT_EQ(at, place[to]) << "switch " << n;
         }
     }
+}
+
+// From the keyboard alone: Tab to 蓝天白云, Return; its picture is missing,
+// and the report stands over Form1 wherever the user put it.
+TEST(Desktop, ReturnPressesAButtonAndTheReportStandsOverItsWindow) {
+    const std::string base = std::string(ORBITALE_BUILD_DIR) + "/desktop-install";
+    ASSERT_EQ(run("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
+                  base + "' >/dev/null 2>&1 && rm '" + base +
+                  "/share/orbitale/drives/E/VB/ltby1.jpg' && echo ok"),
+              "ok\n");
+    Program program(base + "/bin/orbitale");
+    const std::string form1 = waitForWindow(form1Name);
+    ASSERT_FALSE(form1.empty()) << "Form1 did not appear";
+    pause(500);
+    run("xdotool windowsize " + form1 + " 500 400 windowmove " + form1 + " 420 260");
+    pause(500);
+    run("xdotool key --clearmodifiers Tab Tab Return");
+    ASSERT_TRUE(waitForWindows("^Orbitale$", 1, 10000)) << "no report";
+    pause(500);
+    const std::string report = visibleWindows("^Orbitale$").front();
+    const QRect over = clientOnScreen(form1);
+    const QRect box = clientOnScreen(report);
+    std::fprintf(stderr, "[%s] Form1 %d,%d %dx%d, report %d,%d %dx%d\n", g_wm.c_str(), over.x(),
+                 over.y(), over.width(), over.height(), box.x(), box.y(), box.width(),
+                 box.height());
+    // Centred over the window, give or take the two frames' title bars.
+    const QPoint off = box.center() - over.center();
+    EXPECT_LE(std::abs(off.x()), 8) << off.x();
+    EXPECT_LE(std::abs(off.y()), 30) << off.y();
+    QDir().mkpath(ORBITALE_BUILD_DIR "/e2e-shots");
+    screenshot().save(QString::fromStdString(std::string(ORBITALE_BUILD_DIR "/e2e-shots/report-") +
+                                             g_wm + ".png"));
+    run("xdotool key --clearmodifiers Return"); // closes the report
+    EXPECT_TRUE(waitForWindows("^Orbitale$", 0, 5000)) << "the report stays";
 }
 
 } // namespace
