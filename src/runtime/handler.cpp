@@ -19,6 +19,26 @@ struct EndOfProgram {};
 bool g_ended = false;
 bool g_reporting = false;
 
+// A file name as a report shows it: it may wrap after each folder separator,
+// never inside a name (unless one name alone is wider than the report).
+QString breakableAtFolders(const QString& path) {
+    // A zero-width space after each separator lets a line break there; a
+    // word joiner between the characters of a name keeps it whole (names
+    // have hyphens and spaces, where text would otherwise break).
+    const QChar mayBreak(0x200B), joiner(0x2060);
+    QString out;
+    out.reserve(path.size() * 2);
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path[i];
+        out += c;
+        if (c == u'/' || c == u'\\')
+            out += mayBreak;
+        else if (i + 1 < path.size() && path[i + 1] != u'/' && path[i + 1] != u'\\')
+            out += joiner;
+    }
+    return out;
+}
+
 // The window a report stands over: the one whose handler failed, or while
 // that one is hidden (a switch that failed half-way, a Load before the first
 // Show) whichever window of the program is on screen.
@@ -86,24 +106,6 @@ void report(const Error& error, QWidget* owner) {
 
 std::string reportText(const Error& error) {
     return error.what();
-}
-
-QString breakableAtFolders(const QString& path) {
-    // A zero-width space after each separator lets a line break there; a
-    // word joiner between the characters of a name keeps it whole (names
-    // have hyphens and spaces, where text would otherwise break).
-    const QChar mayBreak(0x200B), joiner(0x2060);
-    QString out;
-    out.reserve(path.size() * 2);
-    for (qsizetype i = 0; i < path.size(); ++i) {
-        const QChar c = path[i];
-        out += c;
-        if (c == u'/' || c == u'\\')
-            out += mayBreak;
-        else if (i + 1 < path.size() && path[i + 1] != u'/' && path[i + 1] != u'\\')
-            out += joiner;
-    }
-    return out;
 }
 
 void runHandler(const std::function<void()>& handler, QWidget* window) noexcept {

@@ -6,7 +6,6 @@
 
 #include <functional>
 
-class QString;
 class QWidget;
 
 namespace rt {
@@ -19,10 +18,6 @@ using ErrorReporter = std::function<void(const Error&)>;
 // the window whose event ran it: the report is shown over it (or over the
 // visible window while it is hidden).
 void runHandler(const std::function<void()>& handler, QWidget* owner = nullptr) noexcept;
-
-// A file name as a report shows it: it may wrap after each folder separator,
-// never inside a name (unless one name alone is wider than the report).
-QString breakableAtFolders(const QString& path);
 
 // Replaces the error reporter; an empty one restores the default, a modal
 // message box titled "Orbitale". Returns the previous one.

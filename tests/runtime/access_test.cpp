@@ -223,11 +223,6 @@ TEST_F(Shown, TheButtonsActionPressesIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return buttonClicks == 1; }, 2000));
 }
 
-TEST(PictureDescription, NamesTheFileShownByItsLastPart) {
-    EXPECT_EQ(rt::detail::describeShowing(QStringLiteral("画面"), rt::Picture()),
-              QStringLiteral("画面；尚未载入图片"));
-}
-
 // --- error reports ------------------------------------------------------------------
 
 // What the report showed, read while it is on screen, then closed.
