@@ -215,14 +215,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.control ? info.param.control : "Window");
     });
 
-TEST_F(Shown, TheButtonsActionPressesIt) {
-    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(child("Button"));
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(a->actionInterface(), nullptr);
-    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return buttonClicks == 1; }, 2000));
-}
-
 // --- error reports ------------------------------------------------------------------
 
 // What the report showed, read while it is on screen, then closed.
