@@ -11,6 +11,7 @@ packages=(
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils appstream strace
+    openbox dbus-daemon at-spi2-core python3-pyatspi
 )
 # Extra packages for a purpose, named on the command line (e.g. "fuzz").
 for extra in "$@"; do
@@ -21,6 +22,7 @@ for extra in "$@"; do
         screenshots) packages+=(imagemagick) ;;
         bench) packages+=(imagemagick) ;;
         package) packages+=(dpkg-dev file) ;;
+        desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac
 done

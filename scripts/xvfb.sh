@@ -1,12 +1,13 @@
 # Sourced by the scripts that need a private X server: start_xvfb starts
 # Xvfb on a free display, exports DISPLAY, and stops it when the script ends.
+# XVFB_SCREEN sets the screen's size and depth (1024x768x24 by default).
 XVFB_PID=
 stop_xvfb() { [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true; }
 start_xvfb() {
     local n
     for n in $(seq 90 140); do
         [[ -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null &
+        Xvfb ":$n" -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset 2>/dev/null &
         XVFB_PID=$!
         export DISPLAY=":$n"
         for _ in $(seq 100); do

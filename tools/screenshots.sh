@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # make screenshots: the pictures in the README, taken of the real program
-# under Xvfb: each window with a scenery, and the Earth on its orbit.
+# under Xvfb: each window with a scenery, the Earth on its orbit, and Form1
+# on a screen scaled twice (as on a high-density display).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=docs
 mkdir -p "$out"
 work=$(mktemp -d)
 source scripts/xvfb.sh
+XVFB_SCREEN=1920x1200x24 # room for the window at twice the scale
 trap 'stop_xvfb; kill $PID 2>/dev/null || true; rm -rf "$work"' EXIT
 start_xvfb
 mkdir -m 700 "$work/runtime"
@@ -21,9 +23,9 @@ wait_window() { # NAME-PATTERN: prints the visible window's id
     [[ -n "$id" ]] || { echo "screenshots: no window '$1'" >&2; exit 1; }
     echo "$id"
 }
-click_in() { # WINDOW X Y
+click_in() { # WINDOW X Y, in the program's pixels
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    xdotool mousemove $((X + $2)) $((Y + $3)) click 1
+    xdotool mousemove $((X + $2 * ${SCALE:-1})) $((Y + $3 * ${SCALE:-1})) click 1
 }
 
 ./build/bin/orbitale 2>/dev/null &
@@ -55,5 +57,18 @@ click_in "$form2" 740 340 # 公园风光
 sleep 1
 import -window "$form2" "$out/form2-park.png"
 click_in "$form2" 740 380 # 退出
+wait "$PID" || true
+
+# Twice the scale: the text, the Earth and the scenery must stay sharp.
+SCALE=2
+QT_SCALE_FACTOR=$SCALE ./build/bin/orbitale 2>/dev/null &
+PID=$!
+form1=$(wait_window "地球公转 Tavelin")
+xdotool windowsize "$form1" $((800 * SCALE)) $((520 * SCALE))
+sleep 0.5
+click_in "$form1" 740 348 # 蓝天白云
+sleep 1
+import -window "$form1" "$out/form1-2x.png"
+click_in "$form1" 740 388 # 退出
 wait "$PID" || true
 ls -la "$out"

@@ -31,6 +31,7 @@ Picture PictureBox::picture() const {
 
 void PictureBox::setPicture(Picture picture) {
     m_widget->client()->player().setPicture(std::move(picture));
+    m_widget->pictureChanged();
 }
 
 Picture Image::picture() const {
@@ -59,11 +60,11 @@ Form::Form(const FormLayout& layout)
 Form::~Form() = default;
 
 void Form::show() {
-    m_widget->show();
+    m_widget->showInPlace();
 }
 
 void Form::hide() {
-    m_widget->hide();
+    m_widget->hideKeepingPlace();
 }
 
 bool Form::isVisible() const {
@@ -95,8 +96,9 @@ void Form::onClick(Handler handler) {
 }
 
 void Form::onClick(std::string_view button, Handler handler) {
-    QObject::connect(find<QPushButton>(*m_widget, button), &QPushButton::clicked, m_widget.get(),
-                     [handler = std::move(handler)] { runHandler(handler); });
+    QWidget* window = m_widget.get();
+    QObject::connect(find<QPushButton>(*m_widget, button), &QPushButton::clicked, window,
+                     [handler = std::move(handler), window] { runHandler(handler, window); });
 }
 
 void Form::onTimer(std::string_view timer, Handler handler) {
@@ -110,7 +112,7 @@ void Form::load() {
     // A Load that fails still leaves a window: it is reported, and the
     // window goes on without what the handler did not get to do.
     if (m_load)
-        runHandler(m_load);
+        runHandler(m_load, m_widget.get());
     m_widget->startTimers();
 }
 

@@ -1,7 +1,9 @@
 #include "runtime/handler.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdio>
@@ -17,7 +19,41 @@ struct EndOfProgram {};
 bool g_ended = false;
 bool g_reporting = false;
 
-void showReport(const Error& error) {
+// A file name as a report shows it: it may wrap after each folder separator,
+// never inside a name (unless one name alone is wider than the report).
+QString breakableAtFolders(const QString& path) {
+    // A zero-width space after each separator lets a line break there; a
+    // word joiner between the characters of a name keeps it whole (names
+    // have hyphens and spaces, where text would otherwise break).
+    const QChar mayBreak(0x200B), joiner(0x2060);
+    QString out;
+    out.reserve(path.size() * 2);
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        const QChar c = path[i];
+        out += c;
+        if (c == u'/' || c == u'\\')
+            out += mayBreak;
+        else if (i + 1 < path.size() && path[i + 1] != u'/' && path[i + 1] != u'\\')
+            out += joiner;
+    }
+    return out;
+}
+
+// The window a report stands over: the one whose handler failed, or while
+// that one is hidden (a switch that failed half-way, a Load before the first
+// Show) whichever window of the program is on screen.
+QWidget* reportParent(QWidget* owner) {
+    if (owner)
+        owner = owner->window();
+    if (owner && owner->isVisible())
+        return owner;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->windowType() == Qt::Window && window->isVisible() && !window->isMinimized())
+            return window;
+    return nullptr;
+}
+
+void showReport(const Error& error, QWidget* owner) {
     if (g_reporting || !qApp) {
         // A report is already on screen (or there is no screen): say it on
         // the terminal rather than pile up message boxes.
@@ -29,14 +65,23 @@ void showReport(const Error& error) {
                     QStringLiteral("运行时错误 '%1':\n\n%2")
                         .arg(static_cast<int>(error.number()))
                         .arg(QString::fromUtf8(error.description())),
-                    QMessageBox::Ok);
+                    QMessageBox::Ok, reportParent(owner));
+    // Blocks the whole program, not only its window, as reports always have.
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setTextFormat(Qt::PlainText);
     QString details;
     if (!error.file().empty())
-        details += QStringLiteral("文件：%1").arg(QString::fromStdString(error.file()));
+        details += QStringLiteral("文件：%1")
+                       .arg(breakableAtFolders(QString::fromStdString(error.file())));
     if (!error.lookedAt().empty() && error.lookedAt() != error.file())
-        details += QStringLiteral("\n查找位置：%1").arg(QString::fromStdString(error.lookedAt()));
-    if (!details.isEmpty())
+        details += QStringLiteral("\n查找位置：%1")
+                       .arg(breakableAtFolders(QString::fromStdString(error.lookedAt())));
+    if (!details.isEmpty()) {
         box.setInformativeText(details);
+        // A file name is shown as it is, never read as markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     box.exec();
     g_reporting = false;
 }
@@ -46,12 +91,12 @@ ErrorReporter& reporter() {
     return current;
 }
 
-void report(const Error& error) {
+void report(const Error& error, QWidget* owner) {
     try {
         if (reporter())
             reporter()(error);
         else
-            showReport(error);
+            showReport(error, owner);
     } catch (...) {
         std::fprintf(stderr, "Orbitale: %s\n", error.what());
     }
@@ -63,21 +108,22 @@ std::string reportText(const Error& error) {
     return error.what();
 }
 
-void runHandler(const std::function<void()>& handler) noexcept {
+void runHandler(const std::function<void()>& handler, QWidget* window) noexcept {
     if (g_ended || !handler)
         return;
+    const QPointer<QWidget> owner(window); // the handler may close it
     try {
         handler();
     } catch (const EndOfProgram&) {
     } catch (const Error& error) {
-        report(error);
+        report(error, owner);
     } catch (const std::bad_alloc&) {
-        report(Error(ErrorNumber::OutOfMemory));
+        report(Error(ErrorNumber::OutOfMemory), owner);
     } catch (const std::exception& fault) {
         std::fprintf(stderr, "Orbitale: %s\n", fault.what());
-        report(Error(ErrorNumber::Internal));
+        report(Error(ErrorNumber::Internal), owner);
     } catch (...) {
-        report(Error(ErrorNumber::Internal));
+        report(Error(ErrorNumber::Internal), owner);
     }
 }
 

@@ -24,6 +24,11 @@ struct ControlRow {
     std::uint32_t backColor = 0; // 0x00BBGGRR, as stored
     bool stretch = false;        // an Image scales its picture to its own size
     int interval = 0;            // a Timer's period, milliseconds
+    // What a screen reader says of the control, in the program's language:
+    // its name (a button's caption serves when empty) and one line on what
+    // it is for. A picture box or an image adds the picture it shows.
+    std::string_view accessibleName = {};
+    std::string_view description = {};
 };
 
 struct FormLayout {
@@ -32,6 +37,8 @@ struct FormLayout {
     int clientWidth; // twips
     int clientHeight;
     std::span<const ControlRow> controls;
+    // One line for a screen reader: what the window shows, how to switch.
+    std::string_view description = {};
 };
 
 } // namespace rt

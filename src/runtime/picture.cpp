@@ -8,8 +8,9 @@
 
 namespace rt {
 
-Picture::Picture(std::shared_ptr<const PictureData> data)
-    : m_data(std::move(data)) {}
+Picture::Picture(std::shared_ptr<const PictureData> data, std::string_view fileName)
+    : m_data(std::move(data))
+    , m_fileName(fileName) {}
 
 int Picture::width() const {
     return m_data ? m_data->frames.front().width() : 0;
@@ -41,7 +42,7 @@ Picture loadPicture(std::string_view fileName) {
         for (const QImage& frame : data->frames)
             if (frame.size() != data->frames.front().size())
                 fail.raise(ErrorNumber::InvalidPicture);
-        return Picture(std::move(data));
+        return Picture(std::move(data), fileName);
     } catch (const std::bad_alloc&) {
         fail.raise(ErrorNumber::OutOfMemory);
     }

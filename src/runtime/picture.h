@@ -23,13 +23,17 @@ public:
     int height() const;
     int frameCount() const; // more than one for an animation
     const PictureData* data() const { return m_data.get(); }
+    // The name the program loaded it by ("E:\\VB\\xxgdt.jpg"): what a
+    // screen reader is told the control shows.
+    const std::string& fileName() const { return m_fileName; }
 
     friend bool operator==(const Picture& a, const Picture& b) { return a.m_data == b.m_data; }
 
 private:
     friend Picture loadPicture(std::string_view fileName);
-    explicit Picture(std::shared_ptr<const PictureData> data);
+    Picture(std::shared_ptr<const PictureData> data, std::string_view fileName);
     std::shared_ptr<const PictureData> m_data;
+    std::string m_fileName;
 };
 
 // Most memory one picture may take once decoded, all its frames together;

@@ -4,11 +4,15 @@
 #include "runtime/picture_data.h"
 #include "runtime/twips.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
+#include <QShortcut>
 #include <QString>
+#include <QWindow>
 
 #include <algorithm>
 #include <stdexcept>
@@ -39,7 +43,34 @@ bool isPrimary(const QMouseEvent* event) {
     return event->button() == Qt::LeftButton;
 }
 
+// Screen readers: a window is a window (not a bare client area), and a
+// picture box or an image is a picture.
+QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
+    if (auto* form = dynamic_cast<FormWidget*>(object))
+        return new QAccessibleWidget(form, QAccessible::Window);
+    if (auto* box = dynamic_cast<PictureBoxWidget*>(object))
+        return new QAccessibleWidget(box, QAccessible::Graphic);
+    if (auto* image = dynamic_cast<ImageWidget*>(object))
+        return new QAccessibleWidget(image, QAccessible::Graphic);
+    return nullptr;
+}
+
+void describe(QWidget* widget, const ControlRow& row) {
+    if (!row.accessibleName.empty())
+        widget->setAccessibleName(text(row.accessibleName));
+    if (!row.description.empty())
+        widget->setAccessibleDescription(text(row.description));
+}
+
 } // namespace
+
+QString describeShowing(const QString& what, const Picture& picture) {
+    if (picture.isNull())
+        return what + QStringLiteral("；尚未载入图片");
+    const QString name = QString::fromStdString(picture.fileName());
+    const qsizetype cut = std::max(name.lastIndexOf(u'\\'), name.lastIndexOf(u'/'));
+    return what + QStringLiteral("；显示图片 %1").arg(name.mid(cut + 1));
+}
 
 // --- FramePlayer ------------------------------------------------------------
 
@@ -155,6 +186,22 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent, const ControlRow& row)
     setFocusPolicy(Qt::StrongFocus);
     setGeometry(pixelRect(row));
     m_client->setGeometry(contentsRect());
+    describe(this, row);
+    m_description = accessibleDescription();
+    pictureChanged();
+}
+
+void PictureBoxWidget::pictureChanged() {
+    setAccessibleDescription(describeShowing(m_description, m_client->player().picture()));
+}
+
+void PictureBoxWidget::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    for (const QRect& r : QRegion(rect()).subtracted(contentsRect()))
+        painter.fillRect(r, QColor(focusRingColour));
 }
 
 void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
@@ -170,18 +217,44 @@ void PictureBoxWidget::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
+// --- CommandButton ----------------------------------------------------------
+
+CommandButtonWidget::CommandButtonWidget(QWidget* parent, const ControlRow& row)
+    : QPushButton(detail::text(row.caption), parent) {
+    setAutoDefault(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setGeometry(pixelRect(row));
+    describe(this, row);
+}
+
+void CommandButtonWidget::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (enter && modifiers == Qt::NoModifier) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
 // --- Image ------------------------------------------------------------------
 
 ImageWidget::ImageWidget(QWidget* parent, const ControlRow& row)
     : PictureView(parent)
     , m_stretch(row.stretch) {
     setGeometry(pixelRect(row));
+    describe(this, row);
+    m_description = accessibleDescription();
+    setAccessibleDescription(describeShowing(m_description, player().picture()));
 }
 
 void ImageWidget::pictureChanged() {
     m_scaled.clear();
     if (!m_stretch && !player().picture().isNull())
         resize(player().picture().width(), player().picture().height());
+    setAccessibleDescription(describeShowing(m_description, player().picture()));
 }
 
 const QPixmap& ImageWidget::scaledFrame(int index) {
@@ -215,9 +288,18 @@ void ImageWidget::paintEvent(QPaintEvent*) {
 // --- Form -------------------------------------------------------------------
 
 FormWidget::FormWidget(const FormLayout& layout) {
+    static const bool accessible = (QAccessible::installFactory(accessibleControl), true);
+    (void)accessible;
     setObjectName(text(layout.name));
     setWindowTitle(text(layout.caption));
+    setAccessibleName(text(layout.caption));
+    setAccessibleDescription(text(layout.description));
     resize(px(layout.clientWidth), px(layout.clientHeight));
+
+    // The keyboard's way to the background click, from any control.
+    auto* toOther = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+    toOther->setContext(Qt::WindowShortcut);
+    connect(toOther, &QShortcut::activated, this, [this] { runClick(); });
 
     std::vector<std::pair<int, QWidget*>> focusOrder;
     for (const ControlRow& row : layout.controls) {
@@ -230,14 +312,9 @@ FormWidget::FormWidget(const FormLayout& layout) {
         }
         QWidget* widget = nullptr;
         switch (row.kind) {
-        case ControlClass::CommandButton: {
-            auto* button = new QPushButton(text(row.caption), parent);
-            button->setAutoDefault(false);
-            button->setFocusPolicy(Qt::StrongFocus);
-            button->setGeometry(pixelRect(row));
-            widget = button;
+        case ControlClass::CommandButton:
+            widget = new CommandButtonWidget(parent, row);
             break;
-        }
         case ControlClass::PictureBox:
             widget = new PictureBoxWidget(parent, row);
             break;
@@ -251,7 +328,8 @@ FormWidget::FormWidget(const FormLayout& layout) {
             timer->setInterval(row.interval);
             TimerSlot& slot = m_timers[std::string(row.name)];
             slot.timer = timer;
-            connect(timer, &QTimer::timeout, this, [&slot] { runHandler(slot.handler); });
+            connect(timer, &QTimer::timeout, this,
+                    [this, &slot] { runHandler(slot.handler, this); });
             continue;
         }
         }
@@ -299,8 +377,50 @@ void FormWidget::mouseReleaseEvent(QMouseEvent* event) {
         return;
     m_pressed = false;
     const QPoint at = event->position().toPoint();
-    if (rect().contains(at) && childAt(at) == nullptr && m_click)
-        runHandler(m_click);
+    if (rect().contains(at) && childAt(at) == nullptr)
+        runClick();
+}
+
+void FormWidget::runClick() {
+    if (m_click)
+        runHandler(m_click, this);
+}
+
+void FormWidget::showInPlace() {
+    // A maximised window is left to the window system, which brings it back
+    // maximised; given a size of ours it may lose track of its own.
+    if (m_place && !isVisible() && isNormal()) {
+        setGeometry(*m_place);
+        // Through the window too, so that the window system is told the
+        // place rather than left to choose one.
+        if (QWindow* window = windowHandle())
+            window->setGeometry(*m_place);
+    }
+    show();
+}
+
+void FormWidget::hideKeepingPlace() {
+    if (isVisible() && isNormal())
+        m_place = geometry();
+    hide();
+}
+
+bool FormWidget::isNormal() const {
+    return !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized));
+}
+
+// A maximised window keeps the place it had before, so that after being
+// hidden and shown it still restores to it.
+void FormWidget::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (isVisible() && isNormal())
+        m_place = geometry();
+}
+
+void FormWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (isVisible() && isNormal())
+        m_place = geometry();
 }
 
 void FormWidget::closeEvent(QCloseEvent* event) {
@@ -308,7 +428,7 @@ void FormWidget::closeEvent(QCloseEvent* event) {
     // button does: otherwise the other window could be left hidden, the
     // program running with nothing on screen.
     event->accept();
-    runHandler([] { endProgram(); });
+    runHandler([] { endProgram(); }, this);
 }
 
 } // namespace rt::detail

@@ -6,10 +6,12 @@
 
 #include <QFrame>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,18 +71,38 @@ private:
     qint64 m_scaledFrom = 0;
 };
 
+// What a screen reader is told a picture box or an image shows: its own
+// line, then the picture's file name, or that it holds none.
+QString describeShowing(const QString& what, const Picture& picture);
+
+// The picture box's focus ring: drawn over its 2-pixel border, dark enough
+// to stand out from the teal background, the border and the window around.
+inline constexpr QRgb focusRingColour = qRgb(0, 26, 102);
+
 class PictureBoxWidget : public QFrame {
 public:
     PictureBoxWidget(QWidget* parent, const ControlRow& row);
     PictureClient* client() const { return m_client; }
+    void pictureChanged();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     PictureClient* m_client;
+    QString m_description;
+};
+
+// Return and keypad Enter press a focused button, as Space does.
+class CommandButtonWidget : public QPushButton {
+public:
+    CommandButtonWidget(QWidget* parent, const ControlRow& row);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class ImageWidget : public PictureView {
@@ -97,6 +119,7 @@ private:
     std::vector<QPixmap> m_scaled; // one per frame, for the current size
     QSize m_scaledFor;
     qreal m_scaledRatio = 0;
+    QString m_description;
 };
 
 class FormWidget : public QWidget {
@@ -108,12 +131,24 @@ public:
     void setTimerHandler(std::string_view timer, Handler handler);
     void startTimers();
 
+    // Show and Hide: a window shown again comes back where it was, frame
+    // included, at the size it had; only its first Show leaves the placing
+    // to the window system.
+    void showInPlace();
+    void hideKeepingPlace();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // A click on the background, or Ctrl+Tab: the window's Click handler.
+    void runClick();
+    bool isNormal() const;
+
     struct TimerSlot {
         QTimer* timer;
         Handler handler;
@@ -122,6 +157,10 @@ private:
     std::map<std::string, TimerSlot, std::less<>> m_timers;
     Handler m_click;
     bool m_pressed = false;
+    // Where the window was, client geometry, while neither maximised nor
+    // minimised: where it comes back, or returns to when a maximised window
+    // that was hidden is restored.
+    std::optional<QRect> m_place;
 };
 
 } // namespace rt::detail

@@ -2,7 +2,7 @@
 //
 // Draws Orbitale's six pictures and its icon into the source tree:
 //   pictures/share/orbitale/drives/E/VB/  the two Earths and four sceneries
-//   data/icons/                           the icon as PNGs, 16 to 256 pixels
+//   data/icons/                           the icon as PNGs, 16 to 512 pixels
 //   data/windows/orbitale.ico             the icon for Windows builds
 // The Earth is drawn from an equirectangular map of it (by default NASA's
 // Blue Marble, as Debian's xplanet-images ships it).
@@ -29,7 +29,8 @@ bool saveJpeg(const QImage& image, const QString& path) {
 // One turn of the Earth, starting with `longitude` facing the viewer.
 std::vector<QImage> spinningEarth(const QImage& map, double longitude) {
     constexpr int frames = 24;
-    constexpr int size = 72;
+    // Twice the 49 pixels the Earth is drawn at: sharp on a 2x screen too.
+    constexpr int size = 98;
     std::vector<QImage> out;
     for (int i = 0; i < frames; ++i)
         out.push_back(renderGlobe(map, size, longitude + i * 360.0 / frames));
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
     ok &= saveJpeg(blueSky(), vb + "/ltby1.jpg");
     ok &= saveJpeg(capitalBeijing(), vb + "/bjtam.jpg");
     ok &= saveJpeg(parkScenery(), vb + "/qdh_nr.jpg");
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256, 512})
         ok &= renderIcon(size).save(icons + QStringLiteral("/orbitale-%1.png").arg(size));
     ok &= writeWindowsIcon(windows + "/orbitale.ico");
     if (!ok) {

@@ -1,0 +1,265 @@
+// The program under a real X11 window manager (the one named on the command
+// line, on a private Xvfb): a window shown again comes back where it was and
+// at its size, the outer size the orbit reads follows the frame the window
+// has now, and Ctrl+Tab switches windows as a click on the background does.
+
+#include "x_session.h"
+
+#include "runtime/form.h"
+#include "runtime/layout.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace e2e;
+
+std::string g_wm;
+
+const std::string form1Name = "地球公转 Tavelin";
+const std::string form2Name = "地球公转1 Tavelin";
+
+// The frame the window manager drew around a client window, by its
+// _NET_FRAME_EXTENTS: left, right, top, bottom.
+std::array<int, 4> frameExtents(const std::string& window) {
+    const std::string out = run("xprop -id " + window + " _NET_FRAME_EXTENTS 2>/dev/null");
+    std::array<int, 4> e{};
+    const auto eq = out.find('=');
+    if (eq == std::string::npos)
+        return e;
+    std::istringstream values(out.substr(eq + 1));
+    char comma = 0;
+    values >> e[0] >> comma >> e[1] >> comma >> e[2] >> comma >> e[3];
+    return e;
+}
+
+// A window's client rectangle on the screen, as xwininfo reads it from X.
+QRect clientOnScreen(const std::string& window) {
+    std::istringstream out(run("xwininfo -id " + window));
+    int x = 0, y = 0, w = 0, h = 0;
+    for (std::string line; std::getline(out, line);) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const int value = std::atoi(line.c_str() + colon + 1);
+        if (line.find("Absolute upper-left X") != std::string::npos)
+            x = value;
+        else if (line.find("Absolute upper-left Y") != std::string::npos)
+            y = value;
+        else if (line.find("  Width") == 0)
+            w = value;
+        else if (line.find("  Height") == 0)
+            h = value;
+    }
+    return {x, y, w, h};
+}
+
+QSize outerOnScreen(const std::string& window) {
+    const QRect client = clientOnScreen(window);
+    const auto e = frameExtents(window);
+    return {client.width() + e[0] + e[1], client.height() + e[2] + e[3]};
+}
+
+bool waitFor(const std::function<bool()>& done, int ms) {
+    for (int waited = 0; waited <= ms; waited += 50) {
+        QApplication::processEvents();
+        if (done())
+            return true;
+        pause(50);
+    }
+    return false;
+}
+
+// --- the toolkit in this process, under the window manager --------------------
+
+constexpr std::array controls{
+    rt::ControlRow{.name = "Box",
+                   .kind = rt::ControlClass::PictureBox,
+                   .parent = "Test",
+                   .width = 3000,
+                   .height = 2250,
+                   .tabIndex = 0,
+                   .backColor = 0x00C0C000},
+};
+constexpr rt::FormLayout layout{.name = "Test",
+                                .caption = "Orbitale desktop test",
+                                .clientWidth = 4680,
+                                .clientHeight = 3195,
+                                .controls = controls};
+
+// What the orbit reads, in pixels.
+QSize outerSize(const rt::Form& form) {
+    return {qRound(form.width() / 15), qRound(form.height() / 15)};
+}
+
+TEST(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
+    rt::Form form{layout};
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+    const std::string id = std::to_string(form.widget()->winId());
+    ASSERT_TRUE(waitFor([&] { return frameExtents(id) != std::array<int, 4>{}; }, 5000))
+        << "the window manager drew no frame";
+    const QRect normal = clientOnScreen(id);
+
+    // Hidden and shown, the window manager takes the frame away and puts it
+    // back; maximised (as a user does it, by the title bar), it takes the
+    // border away.
+    const auto hideAndShow = [&] {
+        form.hide();
+        pause(200);
+        form.show();
+    };
+    const auto toggleMaximised = [&] {
+        const QRect client = clientOnScreen(id);
+        run("xdotool mousemove " + std::to_string(client.x() + 60) + " " +
+            std::to_string(client.y() - frameExtents(id)[2] / 2) +
+            " click --repeat 2 --delay 80 1");
+    };
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        bool maximised;
+    } steps[] = {{"shown again", hideAndShow, false},
+                 {"maximised", toggleMaximised, true},
+                 {"restored", toggleMaximised, false},
+                 {"maximised again", toggleMaximised, true},
+                 {"maximised, shown again", hideAndShow, true}};
+    for (const auto& s : steps) {
+        s.step();
+        const auto atSize = [&] { return (clientOnScreen(id).width() > 800) == s.maximised; };
+        ASSERT_TRUE(waitFor(atSize, 5000)) << s.what << ": not at its size";
+        EXPECT_TRUE(waitFor([&] { return outerSize(form) == outerOnScreen(id); }, 3000))
+            << s.what << ": the toolkit reads " << outerSize(form).width() << "x"
+            << outerSize(form).height() << ", the frame is " << outerOnScreen(id).width() << "x"
+            << outerOnScreen(id).height();
+        if (!s.maximised) {
+            EXPECT_EQ(clientOnScreen(id), normal) << s.what;
+        }
+    }
+    form.hide();
+}
+
+// --- the real program -----------------------------------------------------------
+
+std::string waitForWindow(const std::string& name) {
+    if (!waitForWindows(name, 1, 15000))
+        return {};
+    return visibleWindows(name).front();
+}
+
+TEST(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
+    Program program(ORBITALE_EXECUTABLE);
+    std::string form1 = waitForWindow(form1Name);
+    ASSERT_FALSE(form1.empty()) << "Form1 did not appear";
+    pause(500);
+    // The user moves and enlarges Form1; the platform places Form2.
+    run("xdotool windowsize " + form1 + " 700 480 windowmove " + form1 + " 120 90");
+    pause(500);
+    QRect place[2] = {clientOnScreen(form1), {}};
+    std::fprintf(stderr, "[%s] Form1 at first: %d,%d %dx%d\n", g_wm.c_str(), place[0].x(),
+                 place[0].y(), place[0].width(), place[0].height());
+
+    for (int n = 1; n <= 5; ++n) {
+        const int to = n % 2; // 1: Form2 comes, 0: Form1 comes back
+        run("xdotool key --clearmodifiers ctrl+Tab");
+        const std::string shown = waitForWindow(to ? form2Name : form1Name);
+        ASSERT_FALSE(shown.empty()) << "switch " << n << ": no window shown";
+        EXPECT_TRUE(waitForWindows(to ? form1Name : form2Name, 0, 5000))
+            << "switch " << n << ": the other window stays";
+        pause(400);
+        const QRect at = clientOnScreen(shown);
+        std::fprintf(stderr, "[%s] switch %d: %s at %d,%d %dx%d\n", g_wm.c_str(), n,
+                     to ? "Form2" : "Form1", at.x(), at.y(), at.width(), at.height());
+        if (n == 1) {
+            // Form2 is placed by the platform; the user then moves it too.
+            run("xdotool windowsize " + shown + " 640 460 windowmove " + shown + " 300 200");
+            pause(500);
+            place[1] = clientOnScreen(shown);
+        } else {
+            EXPECT_EQ(at, place[to]) << "switch " << n;
+        }
+    }
+}
+
+// From the keyboard alone: Tab to 蓝天白云, Return; its picture is missing,
+// and the report stands over Form1 wherever the user put it.
+TEST(Desktop, ReturnPressesAButtonAndTheReportStandsOverItsWindow) {
+    const std::string base = std::string(ORBITALE_BUILD_DIR) + "/desktop-install";
+    ASSERT_EQ(run("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
+                  base + "' >/dev/null 2>&1 && rm '" + base +
+                  "/share/orbitale/drives/E/VB/ltby1.jpg' && echo ok"),
+              "ok\n");
+    Program program(base + "/bin/orbitale");
+    const std::string form1 = waitForWindow(form1Name);
+    ASSERT_FALSE(form1.empty()) << "Form1 did not appear";
+    pause(500);
+    run("xdotool windowsize " + form1 + " 500 400 windowmove " + form1 + " 420 260");
+    pause(500);
+    run("xdotool key --clearmodifiers Tab Tab Return");
+    ASSERT_TRUE(waitForWindows("^Orbitale$", 1, 10000)) << "no report";
+    pause(500);
+    const std::string report = visibleWindows("^Orbitale$").front();
+    const QRect over = clientOnScreen(form1);
+    const QRect box = clientOnScreen(report);
+    std::fprintf(stderr, "[%s] Form1 %d,%d %dx%d, report %d,%d %dx%d\n", g_wm.c_str(), over.x(),
+                 over.y(), over.width(), over.height(), box.x(), box.y(), box.width(),
+                 box.height());
+    // Centred over the window, give or take the two frames' title bars.
+    const QPoint off = box.center() - over.center();
+    EXPECT_LE(std::abs(off.x()), 8) << off.x();
+    EXPECT_LE(std::abs(off.y()), 30) << off.y();
+    QDir().mkpath(ORBITALE_BUILD_DIR "/e2e-shots");
+    screenshot().save(QString::fromStdString(std::string(ORBITALE_BUILD_DIR "/e2e-shots/report-") +
+                                             g_wm + ".png"));
+    run("xdotool key --clearmodifiers Return"); // closes the report
+    EXPECT_TRUE(waitForWindows("^Orbitale$", 0, 5000)) << "the report stays";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--wm=", 0) == 0)
+            g_wm = argv[i] + 5;
+    if (g_wm.empty() || run("command -v " + g_wm).empty()) {
+        std::fprintf(stderr, "desktop: window manager '%s' is not installed\n", g_wm.c_str());
+        return 77;
+    }
+    if (run("command -v xdotool").empty() || run("command -v xprop").empty()) {
+        std::fprintf(stderr, "desktop: xdotool and x11-utils are needed\n");
+        return 1;
+    }
+    XServer server;
+    if (!server.running()) {
+        std::fprintf(stderr, "desktop: could not start Xvfb\n");
+        return 1;
+    }
+    // As in a desktop session: the session's runtime folder exists already.
+    const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
+    ::mkdir(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    Program wm(g_wm);
+    // The window manager is up once it names itself on the root window.
+    for (int i = 0;
+         i < 100 && run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") ==
+                        std::string::npos;
+         ++i)
+        pause(100);
+    pause(300);
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    return RUN_ALL_TESTS();
+}
