@@ -11,6 +11,10 @@ packages=(
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils appstream strace
 )
+# The test that runs orbit-trace on emulated older processors.
+if [[ $(uname -m) == x86_64 ]]; then
+    packages+=(qemu-user)
+fi
 # Extra packages for a purpose, named on the command line (e.g. "fuzz").
 for extra in "$@"; do
     case "$extra" in
