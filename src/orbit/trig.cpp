@@ -59,12 +59,12 @@ constexpr Way portableWay{portableSin, portableCos, Trig::portable};
 
 #if ORBITALE_FAST_TRIG
 constexpr Way fastWay{orbitale_cr_sin, orbitale_cr_cos, Trig::fast};
-#endif
 
 bool forcedPortable() {
     const char* value = std::getenv("ORBITALE_TRIG");
     return value != nullptr && std::string_view(value) == "portable";
 }
+#endif
 
 Way initialWay() {
 #if ORBITALE_FAST_TRIG
