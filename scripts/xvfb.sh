@@ -1,5 +1,6 @@
 # Sourced by the scripts that need a private X server: start_xvfb starts
-# Xvfb, exports DISPLAY, and stop_xvfb stops it (call it when the script ends).
+# Xvfb, exports DISPLAY (and no session bus), and stop_xvfb stops it (call it
+# when the script ends).
 # Xvfb takes the first free display itself and reports it on a pipe once it
 # takes connections, so no display number is guessed and no other server can
 # be taken for ours.
@@ -24,4 +25,7 @@ start_xvfb() {
         return 1
     fi
     export DISPLAY=":$number"
+    # Nor a session bus: the program would otherwise connect to the one of
+    # the session the script runs in, or have dbus-x11 launch one.
+    export DBUS_SESSION_BUS_ADDRESS=disabled:
 }
