@@ -5,6 +5,7 @@
 #include <mpfr.h>
 
 #include <cstdlib>
+#include <limits>
 #include <string_view>
 
 #if ORBITALE_FAST_TRIG
@@ -42,10 +43,13 @@ struct Scratch {
 // rounded one. (A subnormal result would be rounded twice, but sine and cosine
 // give one only for a subnormal angle, where the sine rounds to the angle
 // itself either way.)
+// An infinite or NaN angle gives the positive quiet NaN, as the fast way does.
 template <int (*function)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t)> double viaMpfr(double t) {
     thread_local Scratch scratch;
     mpfr_set_d(scratch.x, t, MPFR_RNDN);
     function(scratch.y, scratch.x, MPFR_RNDN);
+    if (mpfr_nan_p(scratch.y))
+        return std::numeric_limits<double>::quiet_NaN();
     return mpfr_get_d(scratch.y, MPFR_RNDN);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 
 namespace {
@@ -75,6 +76,20 @@ INSTANTIATE_TEST_SUITE_P(
                     AngleRange{"OrbitAngles", 0, 20, 200000}, AngleRange{"Large", 20, 80, 50000},
                     AngleRange{"Huge", 80, 1024, 10000}),
     [](const testing::TestParamInfo<AngleRange>& info) { return std::string(info.param.name); });
+
+TEST(BothWays, GiveTheSameBitsForZerosSubnormalsInfinitiesAndNaN) {
+    TrigGuard guard;
+    if (!orbit::useTrig(orbit::Trig::fast))
+        GTEST_SKIP() << "this build or processor has no fast way";
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    const double angles[] = {0.0,       -0.0, 0x1p-1074, -0x1p-1074, 0x1.2345p-1030,
+                             0x1p-1022, inf,  -inf,      nan,        -nan};
+    for (const double t : angles) {
+        EXPECT_EQ(bits(orbit::orbitSin(t)), bits(orbit::portableSin(t))) << "sin " << t;
+        EXPECT_EQ(bits(orbit::orbitCos(t)), bits(orbit::portableCos(t))) << "cos " << t;
+    }
+}
 
 struct Recorder final : orbit::OrbitWindow {
     float width, height;
