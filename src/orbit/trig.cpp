@@ -4,6 +4,7 @@
 
 #include <mpfr.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
@@ -53,33 +54,28 @@ template <int (*function)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t)> double viaMpfr(dou
     return mpfr_get_d(scratch.y, MPFR_RNDN);
 }
 
-struct Way {
-    double (*sin)(double);
-    double (*cos)(double);
-    Trig trig;
-};
-
-constexpr Way portableWay{portableSin, portableCos, Trig::portable};
-
 #if ORBITALE_FAST_TRIG
-constexpr Way fastWay{orbitale_cr_sin, orbitale_cr_cos, Trig::fast};
-
 bool forcedPortable() {
     const char* value = std::getenv("ORBITALE_TRIG");
     return value != nullptr && std::string_view(value) == "portable";
 }
 #endif
 
-Way initialWay() {
-#if ORBITALE_FAST_TRIG
-    if (fastTrigAvailable() && !forcedPortable())
-        return fastWay;
-#endif
-    return portableWay;
-}
+// The way in use, chosen at the first call. Read at every tick: one load and
+// a direct call, no more.
+enum class Choice : unsigned char { notYet, fast, portable };
+std::atomic<Choice> chosen{Choice::notYet};
 
-Way& current() {
-    static Way way = initialWay();
+Choice choice() {
+    Choice way = chosen.load(std::memory_order_relaxed);
+    if (way == Choice::notYet) {
+#if ORBITALE_FAST_TRIG
+        way = fastTrigAvailable() && !forcedPortable() ? Choice::fast : Choice::portable;
+#else
+        way = Choice::portable;
+#endif
+        chosen.store(way, std::memory_order_relaxed);
+    }
     return way;
 }
 
@@ -97,21 +93,14 @@ bool fastTrigAvailable() {
 }
 
 Trig trigInUse() {
-    return current().trig;
+    return choice() == Choice::fast ? Trig::fast : Trig::portable;
 }
 
 bool useTrig(Trig way) {
-    if (way == Trig::portable) {
-        current() = portableWay;
-        return true;
-    }
-#if ORBITALE_FAST_TRIG
-    if (fastTrigAvailable()) {
-        current() = fastWay;
-        return true;
-    }
-#endif
-    return false;
+    if (way == Trig::fast && !fastTrigAvailable())
+        return false;
+    chosen.store(way == Trig::fast ? Choice::fast : Choice::portable, std::memory_order_relaxed);
+    return true;
 }
 
 double portableSin(double t) {
@@ -123,11 +112,19 @@ double portableCos(double t) {
 }
 
 double orbitSin(double t) {
-    return current().sin(t);
+#if ORBITALE_FAST_TRIG
+    if (choice() == Choice::fast)
+        return orbitale_cr_sin(t);
+#endif
+    return portableSin(t);
 }
 
 double orbitCos(double t) {
-    return current().cos(t);
+#if ORBITALE_FAST_TRIG
+    if (choice() == Choice::fast)
+        return orbitale_cr_cos(t);
+#endif
+    return portableCos(t);
 }
 
 } // namespace orbit
