@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make bench: every figure in one run.
-#  1. one tick beside the sine and cosine pair it uses;
+#  1. one tick beside the sine and cosine pair it uses, with the fast
+#     trigonometry and with the portable one;
 #  2. the cadence of the real Form1 timer over 600 ticks;
 #  3. the whole program under Xvfb (window 800 x 520) beside a minimal Qt
 #     program drawing the same scene: start-up, CPU share, peak memory;
@@ -15,7 +16,7 @@ STARTS=${BENCH_STARTS:-7}
 echo "== machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 
 echo "== 1. the tick"
-"$B/bench/tick_bench" --benchmark_min_time=1 --benchmark_color=false 2>/dev/null | tail -n 4
+"$B/bench/tick_bench" --benchmark_min_time=1 --benchmark_color=false 2>/dev/null | tail -n 8
 
 echo "== 2. Form1's timer"
 "$B/bench/cadence_bench" 600

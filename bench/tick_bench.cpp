@@ -1,7 +1,9 @@
-// The cost of one tick beside the sine and cosine pair it is built on.
-// Prints the ratio at the end; the goal is at most 2.
+// The cost of one tick beside the sine and cosine pair it is built on, with
+// the fast trigonometry and with the portable one older processors use.
+// Prints the ratios at the end; the goal is at most 2.
 
 #include "orbit/orbit.h"
+#include "orbit/trig.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,7 +24,18 @@ struct StandIn final : orbit::OrbitWindow {
     double top = 0;
 };
 
-void Tick(benchmark::State& s) {
+// Runs a benchmark with the given trigonometry; skips it where that way is
+// not available.
+bool use(benchmark::State& s, orbit::Trig way) {
+    if (orbit::useTrig(way))
+        return true;
+    s.SkipWithError("the fast trigonometry is not available here");
+    return false;
+}
+
+void Tick(benchmark::State& s, orbit::Trig way) {
+    if (!use(s, way))
+        return;
     StandIn window;
     orbit::OrbitState state;
     for (auto _ : s) {
@@ -30,9 +43,12 @@ void Tick(benchmark::State& s) {
         benchmark::DoNotOptimize(window.top);
     }
 }
-BENCHMARK(Tick);
+BENCHMARK_CAPTURE(Tick, fast, orbit::Trig::fast);
+BENCHMARK_CAPTURE(Tick, portable, orbit::Trig::portable);
 
-void SinCosPair(benchmark::State& s) {
+void SinCosPair(benchmark::State& s, orbit::Trig way) {
+    if (!use(s, way))
+        return;
     double t = 0;
     for (auto _ : s) {
         benchmark::DoNotOptimize(orbit::orbitSin(t));
@@ -40,7 +56,8 @@ void SinCosPair(benchmark::State& s) {
         t = t + 0.1;
     }
 }
-BENCHMARK(SinCosPair);
+BENCHMARK_CAPTURE(SinCosPair, fast, orbit::Trig::fast);
+BENCHMARK_CAPTURE(SinCosPair, portable, orbit::Trig::portable);
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -65,11 +82,14 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double tick = reporter.ns("Tick");
-    const double pair = reporter.ns("SinCosPair");
-    if (tick > 0 && pair > 0)
-        std::printf("tick: %.1f ns, sin+cos pair: %.1f ns, ratio %.2f (goal: at most 2)\n", tick,
-                    pair, tick / pair);
+    for (const char* way : {"fast", "portable"}) {
+        const double tick = reporter.ns(std::string("Tick/") + way);
+        const double pair = reporter.ns(std::string("SinCosPair/") + way);
+        if (tick > 0 && pair > 0)
+            std::printf("%s trigonometry: tick %.1f ns, sin+cos pair %.1f ns, ratio %.2f (goal: "
+                        "at most 2)\n",
+                        way, tick, pair, tick / pair);
+    }
     benchmark::Shutdown();
     return 0;
 }

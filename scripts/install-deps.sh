@@ -13,10 +13,38 @@ packages=(
     desktop-file-utils appstream strace
     openbox dbus-daemon at-spi2-core python3-pyatspi
 )
+# The test that runs orbit-trace on emulated older processors.
+if [[ $(uname -m) == x86_64 ]]; then
+    packages+=(qemu-user)
+fi
+# The major version of the clang that Debian's "clang" package brings (14 on
+# Debian 12, 19 on Debian 13): its sanitizer runtime and libFuzzer packages
+# carry that number.
+clang_major() {
+    local major
+    major=$(apt-cache depends clang 2>/dev/null |
+        sed -n 's/^ *Depends: clang-\([0-9][0-9]*\).*/\1/p' | head -n 1)
+    if [[ -z "$major" && -r /etc/os-release ]]; then
+        case $(. /etc/os-release && echo "${VERSION_ID:-}") in
+            12) major=14 ;;
+            13) major=19 ;;
+        esac
+    fi
+    echo "$major"
+}
+
 # Extra packages for a purpose, named on the command line (e.g. "fuzz").
 for extra in "$@"; do
     case "$extra" in
-        fuzz) packages+=(clang libclang-rt-14-dev libfuzzer-14-dev) ;;
+        fuzz)
+            packages+=(clang)
+            major=$(clang_major)
+            if [[ -n "$major" ]]; then
+                packages+=("libclang-rt-$major-dev" "libfuzzer-$major-dev")
+            else
+                echo "install-deps: install clang's sanitizer runtime and libFuzzer too" >&2
+            fi
+            ;;
         sanitize) ;; # GCC brings its own sanitizers
         pictures) packages+=(xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;

@@ -2,22 +2,7 @@
 
 #include "runtime/fpu.h"
 
-extern "C" {
-// LLVM's C library sin and cos, renamed at build time so that only the orbit
-// calls them and the rest of the process keeps the system's.
-double orbitale_cr_sin(double);
-double orbitale_cr_cos(double);
-}
-
 namespace orbit {
-
-double orbitSin(double t) {
-    return orbitale_cr_sin(t);
-}
-
-double orbitCos(double t) {
-    return orbitale_cr_cos(t);
-}
 
 namespace {
 

@@ -39,7 +39,8 @@ inline constexpr double angleStep = 0.1;
 void tick(OrbitState& state, OrbitWindow& window);
 
 // Correctly rounded sine and cosine, the ones the tick uses. Every machine
-// computes the same positions with them.
+// computes the same positions with them, whichever way it computes them
+// (orbit/trig.h).
 double orbitSin(double t);
 double orbitCos(double t);
 

@@ -9,8 +9,14 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#if defined(Q_OS_UNIX)
+#include <langinfo.h>
+#endif
 
 namespace rt {
 
@@ -25,6 +31,22 @@ bool displayAvailable() {
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 #else
     return true;
+#endif
+}
+
+// Qt keeps its text in UTF-8 whatever the locale, but Xlib writes a window's
+// WM_NAME in the C library's character type: under the C locale (LANG unset,
+// as in containers, chroots and minimal sessions) the titles' UTF-8 bytes
+// would be stored as Latin-1 text, which every reader shows as garbage. So the
+// character type becomes UTF-8 where it is not; messages, numbers and dates
+// keep the user's locale. The application sets the C library's locale from the
+// environment when it is made, so this comes after.
+void useUtf8CharacterType() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const char* codeset = nl_langinfo(CODESET);
+    if (codeset && std::strcmp(codeset, "UTF-8") == 0)
+        return;
+    std::setlocale(LC_CTYPE, "C.UTF-8");
 #endif
 }
 
@@ -53,6 +75,7 @@ int start(const ProjectDescriptor& project, int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    useUtf8CharacterType();
     QApplication::setApplicationName(text(project.name));
     QApplication::setApplicationVersion(text(project.version));
     QApplication::setDesktopFileName(QStringLiteral("orbitale"));

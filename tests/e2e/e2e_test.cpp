@@ -12,8 +12,12 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -36,6 +40,12 @@ int darkPixels(const QImage& image) {
     return n;
 }
 
+// Some glyph strokes on a light button face.
+bool showsCaption(const QImage& area) {
+    const int dark = darkPixels(area);
+    return dark > 20 && dark < area.width() * area.height() / 2;
+}
+
 // The program started, and its Form1 found; `at` is the window being driven.
 struct Started {
     Program program;
@@ -51,16 +61,51 @@ struct Started {
     }
     void enlarge(const std::string& window) {
         run("xdotool windowsize " + window + " 800 520");
-        for (int i = 0; i < 40 && geometry(window).size() != QSize(800, 520); ++i)
+        for (int i = 0; i < 100 && geometry(window).size() != QSize(800, 520); ++i)
             pause(50);
         at = geometry(window);
-        pause(300);
     }
     void clickAt(int x, int y) { click(at.x() + x, at.y() + y); }
     QColor colourAt(const QImage& shot, int x, int y) const {
         return shot.pixelColor(at.x() + x, at.y() + y);
     }
+    // The screen once the pixel at (x, y) of the window being driven passes
+    // `test`, or after `ms` if it never does.
+    QImage when(int x, int y, const std::function<bool(const QColor&)>& test, int ms = 10000) {
+        return screenshotWhen([&](const QImage& shot) { return test(colourAt(shot, x, y)); }, ms);
+    }
 };
+
+// Sets environment variables for the programs started while it lives, and
+// restores them afterwards.
+class Environment {
+public:
+    Environment() = default;
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+    ~Environment() {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+    // Unsets `name` when `value` is null.
+    void set(const std::string& name, const char* value) {
+        const char* old = std::getenv(name.c_str());
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            ::setenv(name.c_str(), value, 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+const QColor teal(0, 192, 192);
 
 TEST(EndToEnd, StartsWithForm1AloneAndDrawsItsCaptionsAsGlyphs) {
     Started app;
@@ -70,15 +115,27 @@ TEST(EndToEnd, StartsWithForm1AloneAndDrawsItsCaptionsAsGlyphs) {
     EXPECT_TRUE(visibleWindows(form2Name).empty());
 
     app.enlarge(app.form1);
-    const QImage shot = screenshot();
-    keep(shot, "form1-start");
-    EXPECT_EQ(app.colourAt(shot, 300, 60), QColor(0, 192, 192));
-
     const int tops[] = {296, 336, 376};
+    const auto caption = [&](const QImage& shot, int i) {
+        return shot.copy(app.at.x() + 704 + 4, app.at.y() + tops[i] + 4, 73 - 8, 25 - 8);
+    };
+    // Waits for the window to be drawn at its new size: until then the
+    // buttons' place shows the dark screen behind.
+    const QImage shot = screenshotWhen(
+        [&](const QImage& s) {
+            for (int i = 0; i < 3; ++i)
+                if (!showsCaption(caption(s, i)))
+                    return false;
+            return app.colourAt(s, 300, 60) == teal;
+        },
+        10000);
+    keep(shot, "form1-start");
+    EXPECT_EQ(app.colourAt(shot, 300, 60), teal);
+
     QImage captions[3];
     for (int i = 0; i < 3; ++i) {
-        captions[i] = shot.copy(app.at.x() + 704 + 4, app.at.y() + tops[i] + 4, 73 - 8, 25 - 8);
-        EXPECT_GT(darkPixels(captions[i]), 20) << "button " << i << " shows no caption";
+        captions[i] = caption(shot, i);
+        EXPECT_TRUE(showsCaption(captions[i])) << "button " << i << " shows no caption";
     }
     // 宇宙太空 and 蓝天白云 have four characters each: with a missing font
     // they would draw as the same four boxes.
@@ -91,8 +148,7 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
     app.enlarge(app.form1);
 
     app.clickAt(740, 308); // 宇宙太空
-    pause(500);
-    QImage shot = screenshot();
+    QImage shot = app.when(300, 60, [](const QColor& c) { return c.value() < 90; });
     keep(shot, "form1-space");
     const QColor space = app.colourAt(shot, 300, 60);
     EXPECT_LT(space.value(), 90) << "outer space should be dark";
@@ -105,8 +161,7 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
 
     app.enlarge(form2);
     app.clickAt(740, 300); // 首都北京
-    pause(500);
-    shot = screenshot();
+    shot = app.when(232, 267, [](const QColor& c) { return c.red() > 120 && c.green() < 80; });
     keep(shot, "form2-beijing");
     const QColor wall = app.colourAt(shot, 232, 267); // the gate's red wall
     EXPECT_GT(wall.red(), 120);
@@ -116,7 +171,7 @@ TEST(EndToEnd, SceneryButtonsSwitchingAndExit) {
     ASSERT_TRUE(waitForWindows(form1Name, 1, 10000)) << "Form1 did not come back";
     EXPECT_TRUE(waitForWindows(form2Name, 0, 5000)) << "Form2 was not hidden";
     app.at = geometry(app.form1);
-    shot = screenshot();
+    shot = app.when(300, 60, [&](const QColor& c) { return c == space; });
     keep(shot, "form1-back");
     EXPECT_EQ(app.colourAt(shot, 300, 60), space) << "Form1 kept its scenery";
 
@@ -137,8 +192,8 @@ TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved) {
     {
         Program moved(base + "/moved/bin/orbitale");
         ASSERT_TRUE(waitForWindows(form1Name, 1, 15000)) << "the moved program shows no Form1";
-        pause(500);
-        // An error report would be a window titled "Orbitale".
+        // An error report would be a window titled "Orbitale", shown before
+        // Form1 is.
         EXPECT_TRUE(visibleWindows("^Orbitale$").empty()) << "the moved program reported an error";
     }
     // And without its Earth it does report, so the check above can fail.
@@ -159,12 +214,12 @@ TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay) {
         ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
         app.enlarge(app.form1);
         app.clickAt(740, 308); // 宇宙太空
-        pause(300);
+        app.when(300, 60, [](const QColor& c) { return c.value() < 90; });
         app.clickAt(760, 40); // to Form2
         ASSERT_TRUE(waitForWindows(form2Name, 1, 10000));
         app.enlarge(visibleWindows(form2Name).front());
         app.clickAt(740, 300); // 首都北京
-        pause(300);
+        app.when(232, 267, [](const QColor& c) { return c.red() > 120 && c.green() < 80; });
         app.clickAt(740, 380); // 退出
         EXPECT_EQ(app.program.waitForExit(10000), 0);
     }
@@ -192,6 +247,42 @@ TEST(EndToEnd, TheProgramWritesNoFilesAndConnectsOnlyToTheDisplay) {
     EXPECT_GT(lines, 20) << "the trace recorded nothing";
 }
 
+struct LocaleCase {
+    const char* name;
+    const char* lang; // LANG, or null for unset; LC_ALL and LC_CTYPE are unset
+};
+
+void PrintTo(const LocaleCase& c, std::ostream* out) {
+    *out << "LANG=" << (c.lang ? c.lang : "(unset)");
+}
+
+class TitleInLocale : public testing::TestWithParam<LocaleCase> {};
+
+// Window managers, taskbars and tools read the title from either property;
+// both must carry the Chinese caption whatever the locale.
+TEST_P(TitleInLocale, BothTitlePropertiesCarryTheChineseCaption) {
+    Environment environment;
+    environment.set("LC_ALL", nullptr);
+    environment.set("LC_CTYPE", nullptr);
+    environment.set("LANG", GetParam().lang);
+    Started app;
+    ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
+    const std::string value = " = \"地球公转 Tavelin 2006.11.\"";
+    for (const char* property : {"WM_NAME", "_NET_WM_NAME"}) {
+        const std::string shown = windowProperty(app.form1, property);
+        EXPECT_TRUE(shown.size() > value.size() &&
+                    shown.compare(shown.size() - value.size(), value.size(), value) == 0)
+            << shown;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, TitleInLocale,
+                         testing::Values(LocaleCase{"LangUnset", nullptr}, LocaleCase{"C", "C"},
+                                         LocaleCase{"Utf8", "C.UTF-8"}),
+                         [](const testing::TestParamInfo<LocaleCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -201,10 +292,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     XServer server;
-    if (!server.running()) {
+    if (!server.running() || !server.alive()) {
         std::fprintf(stderr, "e2e: could not start Xvfb (install the xvfb package)\n");
         return 1;
     }
+    // The program gets no session bus: neither the one of the session the
+    // tests run in, nor one started on demand (with dbus-x11 installed, the
+    // bus library would launch one and record it under ~/.dbus). A test that
+    // needs a bus starts its own.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     // As in a desktop session: the session's runtime folder exists already,
     // so the toolkit has no reason to make one.
     const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
@@ -212,5 +308,10 @@ int main(int argc, char** argv) {
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    if (!server.alive()) {
+        std::fprintf(stderr, "e2e: our Xvfb ended during the tests\n");
+        return 1;
+    }
+    return status;
 }

@@ -5,11 +5,13 @@
 #include <QScreen>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
@@ -21,42 +23,88 @@ extern char** environ;
 
 namespace e2e {
 
-XServer::XServer() {
-    // A display number nobody uses; the server must come up and take
-    // connections, else the next number is tried.
-    for (int number = 90; number < 140 && m_pid <= 0; ++number) {
-        const std::string display = ":" + std::to_string(number);
-        if (::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0)
+namespace {
+
+// Reads what Xvfb writes on its display descriptor: its display number and a
+// newline once it takes connections. Empty if it ends first, or if nothing
+// comes within `ms`.
+std::string readDisplayNumber(int fd, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::string number;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0)
+            return {};
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left));
+        if (polled < 0 && errno == EINTR)
             continue;
-        const char* argv[] = {"Xvfb",      display.c_str(), "-screen",  "0",    "1024x768x24",
-                              "-nolisten", "tcp",           "-noreset", nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        const int failed =
-            posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed)
-            return;
-        ::setenv("DISPLAY", display.c_str(), 1);
-        for (int i = 0; i < 100; ++i) {
-            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = -1; // it did not start on this display
-                break;
-            }
-            if (!run("xdotool getmouselocation 2>/dev/null").empty()) {
-                m_pid = pid;
-                m_display = display;
-                break;
-            }
-            pause(50);
-        }
-        if (m_pid <= 0 && pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        if (polled <= 0)
+            return {};
+        char c;
+        const ssize_t got = ::read(fd, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return {}; // it ended without a display
+        if (c == '\n')
+            return number;
+        if (c < '0' || c > '9' || number.size() > 6)
+            return {};
+        number += c;
     }
+}
+
+} // namespace
+
+XServer::XServer() {
+    // Xvfb takes the first free display itself and says which on a pipe once
+    // it takes connections: no display is guessed, and no other server can be
+    // mistaken for ours.
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return;
+    // Its end of the pipe as a descriptor number no other use here has.
+    const int childFd = ::fcntl(pipeFds[1], F_DUPFD_CLOEXEC, 10);
+    ::close(pipeFds[1]);
+    if (childFd < 0) {
+        ::close(pipeFds[0]);
+        return;
+    }
+    const std::string fdText = std::to_string(childFd);
+    const char* argv[] = {"Xvfb",        "-displayfd", fdText.c_str(), "-screen",  "0",
+                          "1024x768x24", "-nolisten",  "tcp",          "-noreset", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // A descriptor duplicated onto itself loses its close-on-exec flag.
+    posix_spawn_file_actions_adddup2(&actions, childFd, childFd);
+    pid_t pid = -1;
+    const int failed =
+        posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(childFd);
+    if (failed) {
+        ::close(pipeFds[0]);
+        return;
+    }
+    const std::string number = readDisplayNumber(pipeFds[0], 30000);
+    ::close(pipeFds[0]);
+    m_pid = pid;
+    if (number.empty() || !alive()) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        m_pid = -1;
+        return;
+    }
+    m_display = ":" + number;
+    ::setenv("DISPLAY", m_display.c_str(), 1);
+}
+
+bool XServer::alive() {
+    return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0;
 }
 
 XServer::~XServer() {
@@ -172,6 +220,23 @@ bool waitForWindows(const std::string& name, size_t count, int ms) {
 QImage screenshot() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
         QImage::Format_RGB32);
+}
+
+QImage screenshotWhen(const std::function<bool(const QImage&)>& ready, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        QImage shot = screenshot();
+        if (ready(shot) || std::chrono::steady_clock::now() >= end)
+            return shot;
+        pause(50);
+    }
+}
+
+std::string windowProperty(const std::string& window, const std::string& property) {
+    std::string line = run("LC_ALL=C.UTF-8 xprop -id " + window + " " + property);
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
 }
 
 void click(int x, int y) {

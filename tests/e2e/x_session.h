@@ -6,21 +6,24 @@
 #include <QImage>
 #include <QRect>
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 namespace e2e {
 
-// Starts Xvfb on a free display and sets DISPLAY to it; stops it at the end.
-// Needs xdotool, which it uses to see that the server takes connections.
+// Starts Xvfb, which takes a free display and reports it (-displayfd), and
+// sets DISPLAY to it once the server takes connections; stops it at the end.
 class XServer {
 public:
     XServer();
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
+    // Whether the server started; alive() also checks that it still runs.
     bool running() const { return m_pid > 0; }
+    bool alive();
     const std::string& display() const { return m_display; }
 
 private:
@@ -57,6 +60,12 @@ std::string windowName(const std::string& window);
 bool waitForWindows(const std::string& name, size_t count, int ms);
 
 QImage screenshot();
+// Takes screenshots until `ready` holds for one, or `ms` have passed; returns
+// the last one taken.
+QImage screenshotWhen(const std::function<bool(const QImage&)>& ready, int ms);
+// A window's text property (WM_NAME, _NET_WM_NAME...) as xprop shows it in a
+// UTF-8 locale: `NAME(TYPE) = "value"`.
+std::string windowProperty(const std::string& window, const std::string& property);
 void click(int x, int y);
 void pause(int ms);
 

@@ -2,6 +2,7 @@
 // (correctly rounded), over a million ticks at several window sizes.
 
 #include "orbit/orbit.h"
+#include "support/case_names.h"
 
 #include <gtest/gtest.h>
 #include <mpfr.h>
@@ -93,7 +94,10 @@ TEST_P(Exactness, EveryPositionMatchesCorrectlyRoundedTrigonometry) {
 INSTANTIATE_TEST_SUITE_P(Sizes, Exactness,
                          testing::Values(std::pair{12000.0f, 9000.0f},
                                          std::pair{13031.25f, 8765.4321f},
-                                         std::pair{4680.0f, 3195.0f}));
+                                         std::pair{4680.0f, 3195.0f}),
+                         [](const auto& info) {
+                             return casenames::of(info.param.first, "x", info.param.second);
+                         });
 
 TEST(Exactness, OrbitTrigonometryIsCorrectlyRoundedWhereTheSystemsMayNotBe) {
     // Angles where a last-bit error is easy to make: large arguments, values

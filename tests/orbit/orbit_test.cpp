@@ -1,5 +1,6 @@
 #include "orbit/orbit.h"
 #include "runtime/error.h"
+#include "support/case_names.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Ticks, TickAt12000x9000,
                          testing::Values(TickCase{1, 0.0, 8200.0f, 2250.0},
                                          TickCase{2, 0.1, 8180.0166015625f, 2050.3331667063435},
                                          TickCase{3, 0.1 + 0.1, 8120.26611328125f,
-                                                  1852.6613384098775}));
+                                                  1852.6613384098775}),
+                         [](const auto& info) { return "Tick" + casenames::of(info.param.tick); });
 
 // Ticks 16 and 17 are checked for their angles and the side of the top they
 // lie on; their exact digits follow from the exactness test.
@@ -171,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SizeCase{13579.25f, 12345.5f, false, false},
                     // The stored client size: the Earth is mostly off to the left and top.
                     SizeCase{4680, 3195, true, true}, SizeCase{11000, 9000, true, false},
-                    SizeCase{12000, 7900, false, true}, SizeCase{0, 0, true, true}));
+                    SizeCase{12000, 7900, false, true}, SizeCase{0, 0, true, true}),
+    [](const auto& info) { return casenames::of(info.param.width, "x", info.param.height); });
 
 // An error ends the tick where it is raised: values stored before it stay,
 // nothing after it happens, and the angle does not advance.

@@ -2,6 +2,7 @@
 
 #include "runtime/error.h"
 #include "runtime/handler.h"
+#include "support/case_names.h"
 #include "support/reports.h"
 #include "support/temp_tree.h"
 
@@ -203,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                     MoveCase{-4000, -1000, QPoint(-267, -67)},
                     MoveCase{std::numeric_limits<float>::infinity(), 0, std::nullopt},
                     MoveCase{0, std::numeric_limits<double>::quiet_NaN(), std::nullopt},
-                    MoveCase{3e38f, 0, std::nullopt}));
+                    MoveCase{3e38f, 0, std::nullopt}),
+    [](const auto& info) { return casenames::of(info.param.left, "_", info.param.top); });
 
 TEST(Form, UnknownControlNamesAreRefused) {
     rt::Form form{layout};

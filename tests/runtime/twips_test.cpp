@@ -1,4 +1,5 @@
 #include "runtime/twips.h"
+#include "support/case_names.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{-7.5, -1}, Case{8180.0166015625, 545}, Case{-4000, -267},
                     Case{1e300, std::nullopt},
                     Case{std::numeric_limits<double>::infinity(), std::nullopt},
-                    Case{std::numeric_limits<double>::quiet_NaN(), std::nullopt}));
+                    Case{std::numeric_limits<double>::quiet_NaN(), std::nullopt}),
+    [](const auto& info) { return casenames::of(info.param.twips); });
 
 } // namespace

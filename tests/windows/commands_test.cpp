@@ -105,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(Buttons, Scenery,
                          testing::Values(SceneryCase{"Form1", "CmdYjtk", "E:\\VB\\xxgdt.jpg"},
                                          SceneryCase{"Form1", "CmdLtby", "E:\\VB\\ltby1.jpg"},
                                          SceneryCase{"Form2", "CmdSdbj", "E:\\VB\\bjtam.jpg"},
-                                         SceneryCase{"Form2", "CmdGyfg", "E:\\VB\\qdh_nr.jpg"}));
+                                         SceneryCase{"Form2", "CmdGyfg", "E:\\VB\\qdh_nr.jpg"}),
+                         [](const auto& info) {
+                             return std::string(info.param.window) + "_" + info.param.button;
+                         });
 
 TEST_F(Commands, SwitchingCreatesForm2OnceAndKeepsEachWindowsStateAndScenery) {
     clickButton(form1, "CmdYjtk");

@@ -109,7 +109,7 @@ TEST_P(FreshWindow, TabGoesFromThePictureBoxDownTheButtons) {
 
     top()->resize(800, 520);
     top()->show();
-    QApplication::setActiveWindow(top());
+    top()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(top()));
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), byTab[0].second);
