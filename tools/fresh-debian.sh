@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Tries the newcomer's path on a fresh, minimal Debian system: a debootstrap
+# chroot where root installs make and git, clones this repository and runs
+# `make test` with LANG unset; then an ordinary user without sudo clones it
+# and runs `make test` again, now that the packages are there. Prints how long
+# each step took and how much apt downloaded.
+#
+#   tools/fresh-debian.sh RELEASE DIR [TARGET...]
+#
+# RELEASE is bookworm or trixie; DIR is created by debootstrap if it does not
+# exist yet (needs root, debootstrap and the Debian archive). The targets are
+# the make targets root runs after `make test` (e.g. package pictures).
+set -euo pipefail
+
+if [[ $# -lt 2 ]]; then
+    echo "usage: tools/fresh-debian.sh RELEASE DIR [TARGET...]" >&2
+    exit 2
+fi
+release=$1
+root=$(realpath -m "$2")
+shift 2
+extra_targets=("$@")
+source_repo=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
+
+if [[ $(id -u) -ne 0 ]]; then
+    echo "fresh-debian: needs root (debootstrap, chroot, mounts)" >&2
+    exit 1
+fi
+
+if [[ ! -x $root/usr/bin/apt-get ]]; then
+    echo "== debootstrap --variant=minbase $release $root"
+    debootstrap --variant=minbase "$release" "$root" http://deb.debian.org/debian
+fi
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+mounted=()
+cleanup() {
+    local i
+    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+        umount "${mounted[i]}" || umount -l "${mounted[i]}" || true
+    done
+}
+trap cleanup EXIT
+mount_in() { # TYPE-OR-BIND SOURCE TARGET
+    mkdir -p "$root$3"
+    if [[ $1 == bind ]]; then
+        mount --bind "$2" "$root$3"
+    else
+        mount -t "$1" "$2" "$root$3"
+    fi
+    mounted+=("$root$3")
+}
+mount_in proc proc /proc
+mount_in sysfs sys /sys
+mount_in bind /dev /dev
+mount_in bind /dev/pts /dev/pts
+mount_in tmpfs tmpfs /dev/shm
+mount_in bind "$source_repo" /mnt/orbitale
+mount -o remount,bind,ro "$root/mnt/orbitale"
+
+# A newcomer's session: a clean environment, no LANG, no display. The
+# ordinary user has no sudo.
+in_chroot() { # USER COMMAND
+    local user=$1 command=$2
+    if [[ $user == root ]]; then
+        chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin \
+            HOME=/root /bin/sh -c "cd && $command"
+    else
+        chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin \
+            su -s /bin/sh -c "cd && $command" "$user"
+    fi
+}
+step() { # NAME USER COMMAND
+    local start=$SECONDS status=0
+    echo "== $1"
+    in_chroot "$2" "$3" || status=$?
+    echo "== $1: exit status $status, $((SECONDS - start)) s"
+    return 0
+}
+cache_bytes() {
+    find "$root/var/cache/apt/archives" -name '*.deb' -printf '%s\n' | awk '{s += $1} END {print s + 0}'
+}
+
+chroot "$root" apt-get clean
+step "apt-get update" root "apt-get update -q"
+step "install make and git" root "apt-get install -y -q make git"
+before=$(cache_bytes)
+step "clone" root "rm -rf orbitale && git clone -q /mnt/orbitale orbitale"
+step "make test (root)" root "cd orbitale && make test"
+after=$(cache_bytes)
+echo "== apt downloaded $(((after - before) / 1000000)) MB for make test"
+echo "== $(chroot "$root" dpkg-query -W -f='${Status}\n' | grep -c 'install ok installed') packages installed in all"
+for target in "${extra_targets[@]}"; do
+    step "make $target (root)" root "cd orbitale && make $target"
+done
+
+chroot "$root" sh -c 'id newcomer >/dev/null 2>&1 || useradd -m -s /bin/sh newcomer'
+# The clone is owned by root: git wants that said before it reads it.
+step "clone (ordinary user)" newcomer \
+    "rm -rf orbitale && git -c safe.directory='*' clone -q /mnt/orbitale orbitale"
+step "make test (ordinary user)" newcomer "cd orbitale && make test"
