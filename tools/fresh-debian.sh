@@ -77,6 +77,9 @@ step() { # NAME USER COMMAND
     echo "== $1: exit status $status, $((SECONDS - start)) s"
     return 0
 }
+installed_packages() {
+    chroot "$root" dpkg-query -W -f='${Status}\n' | grep -c 'install ok installed'
+}
 cache_bytes() {
     find "$root/var/cache/apt/archives" -name '*.deb' -printf '%s\n' | awk '{s += $1} END {print s + 0}'
 }
@@ -85,17 +88,18 @@ chroot "$root" apt-get clean
 step "apt-get update" root "apt-get update -q"
 step "install make and git" root "apt-get install -y -q make git"
 before=$(cache_bytes)
+packages_before=$(installed_packages)
 step "clone" root "rm -rf orbitale && git clone -q /mnt/orbitale orbitale"
 step "make test (root)" root "cd orbitale && make test"
 after=$(cache_bytes)
 echo "== apt downloaded $(((after - before) / 1000000)) MB for make test"
-echo "== $(chroot "$root" dpkg-query -W -f='${Status}\n' | grep -c 'install ok installed') packages installed in all"
+echo "== make test installed $(($(installed_packages) - packages_before)) packages"
 for target in "${extra_targets[@]}"; do
     step "make $target (root)" root "cd orbitale && make $target"
 done
 
 chroot "$root" sh -c 'id newcomer >/dev/null 2>&1 || useradd -m -s /bin/sh newcomer'
-# The clone is owned by root: git wants that said before it reads it.
-step "clone (ordinary user)" newcomer \
-    "rm -rf orbitale && git -c safe.directory='*' clone -q /mnt/orbitale orbitale"
+# The repository to clone belongs to root: the user says git may read it.
+step "clone (ordinary user)" newcomer "git config --global safe.directory /mnt/orbitale/.git &&
+    rm -rf orbitale && git clone -q /mnt/orbitale orbitale"
 step "make test (ordinary user)" newcomer "cd orbitale && make test"
