@@ -41,9 +41,9 @@ fuzz:
 install: build
 	@cmake --install build --prefix "$(PREFIX)"
 
-package: build
+package: deps
 	@$(DEPS) package
-	@cd build && cpack -G DEB
+	@scripts/package.sh
 
 # Redraws the six pictures and the icon (needs the picture maker's packages).
 pictures: build
@@ -55,4 +55,4 @@ screenshots: build
 	@tools/screenshots.sh
 
 clean:
-	@rm -rf build build-sanitize build-fuzz
+	@rm -rf build build-sanitize build-fuzz build-package
