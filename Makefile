@@ -45,9 +45,11 @@ package: deps
 	@$(DEPS) package
 	@scripts/package.sh
 
-# Redraws the six pictures and the icon (needs the picture maker's packages).
-pictures: build
+# Redraws the six pictures and the icon. The picture maker is built only where
+# its packages are installed: configure again once they are.
+pictures: deps
 	@$(DEPS) pictures
+	@cmake --preset default >/dev/null
 	@scripts/make-pictures.sh
 
 screenshots: build
