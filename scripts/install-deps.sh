@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-qpa-plugins qt6-wayland
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-wayland
     libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils appstream strace
