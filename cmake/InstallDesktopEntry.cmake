@@ -46,4 +46,4 @@ get_filename_component(work_dir "${orbitale_desktop_work}" DIRECTORY)
 file(MAKE_DIRECTORY "${work_dir}")
 file(WRITE "${orbitale_desktop_work}" "${entry}")
 file(INSTALL DESTINATION "${prefix}/${orbitale_datadir}/applications" TYPE FILE
-     FILES "${orbitale_desktop_work}")
+     FILES "${orbitale_desktop_work}" RENAME orbitale.desktop)

@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-wayland
     libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
-    desktop-file-utils appstream strace
+    desktop-file-utils libglib2.0-bin appstream strace
 )
 # Extra packages for a purpose, named on the command line (e.g. "fuzz").
 for extra in "$@"; do
