@@ -59,21 +59,24 @@ mount_in bind "$source_repo" /mnt/orbitale
 mount -o remount,bind,ro "$root/mnt/orbitale"
 
 # A newcomer's session: a clean environment, no LANG, no display. The
-# ordinary user has no sudo.
-in_chroot() { # USER COMMAND
-    local user=$1 command=$2
+# ordinary user has no sudo. With "isolated" the command runs in a network
+# namespace of its own: a chroot shares the host's abstract socket names, so
+# an X server started inside would otherwise meet the host's displays.
+in_chroot() { # USER COMMAND [isolated]
+    local user=$1 command=$2 isolate=()
+    [[ ${3:-} == isolated ]] && isolate=(unshare --net)
     if [[ $user == root ]]; then
-        chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin \
-            HOME=/root /bin/sh -c "cd && $command"
+        "${isolate[@]}" chroot "$root" /usr/bin/env -i \
+            PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root /bin/sh -c "cd && $command"
     else
-        chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin \
+        "${isolate[@]}" chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin \
             su -s /bin/sh -c "cd && $command" "$user"
     fi
 }
-step() { # NAME USER COMMAND
+step() { # NAME USER COMMAND [isolated]
     local start=$SECONDS status=0
     echo "== $1"
-    in_chroot "$2" "$3" || status=$?
+    in_chroot "$2" "$3" "${4:-}" || status=$?
     echo "== $1: exit status $status, $((SECONDS - start)) s"
     return 0
 }
@@ -90,7 +93,10 @@ step "install make and git" root "apt-get install -y -q make git"
 before=$(cache_bytes)
 packages_before=$(installed_packages)
 step "clone" root "rm -rf orbitale && git clone -q /mnt/orbitale orbitale"
-step "make test (root)" root "cd orbitale && make test"
+# make test installs the packages first (make deps), then builds and tests
+# with no network.
+step "make deps (root)" root "cd orbitale && make deps"
+step "make test (root)" root "cd orbitale && make test" isolated
 after=$(cache_bytes)
 echo "== apt downloaded $(((after - before) / 1000000)) MB for make test"
 echo "== make test installed $(($(installed_packages) - packages_before)) packages"
@@ -102,4 +108,4 @@ chroot "$root" sh -c 'id newcomer >/dev/null 2>&1 || useradd -m -s /bin/sh newco
 # The repository to clone belongs to root: the user says git may read it.
 step "clone (ordinary user)" newcomer "git config --global safe.directory /mnt/orbitale/.git &&
     rm -rf orbitale && git clone -q /mnt/orbitale orbitale"
-step "make test (ordinary user)" newcomer "cd orbitale && make test"
+step "make test (ordinary user)" newcomer "cd orbitale && make test" isolated
