@@ -6,6 +6,9 @@
 # one commit give the same .deb, byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The archive records the modes of the files CPack writes, which follow the
+# umask: the same for every builder.
+umask 022
 
 if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || true)
