@@ -41,13 +41,15 @@ fuzz:
 install: build
 	@cmake --install build --prefix "$(PREFIX)"
 
-package: build
+package: deps
 	@$(DEPS) package
-	@cd build && cpack -G DEB
+	@scripts/package.sh
 
-# Redraws the six pictures and the icon (needs the picture maker's packages).
-pictures: build
+# Redraws the six pictures and the icon. The picture maker is built only where
+# its packages are installed: configure again once they are.
+pictures: deps
 	@$(DEPS) pictures
+	@cmake --preset default >/dev/null
 	@scripts/make-pictures.sh
 
 screenshots: build
@@ -55,4 +57,4 @@ screenshots: build
 	@tools/screenshots.sh
 
 clean:
-	@rm -rf build build-sanitize build-fuzz
+	@rm -rf build build-sanitize build-fuzz build-package
