@@ -29,7 +29,7 @@ fi
 
 if [[ ! -x $root/usr/bin/apt-get ]]; then
     echo "== debootstrap --variant=minbase $release $root"
-    debootstrap --variant=minbase "$release" "$root" http://deb.debian.org/debian
+    debootstrap --variant=minbase "$release" "$root"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 
