@@ -45,8 +45,8 @@ package: deps
 	@$(DEPS) package
 	@scripts/package.sh
 
-# Redraws the six pictures and the icon. The picture maker is built only where
-# its packages are installed: configure again once they are.
+# Redraws the six pictures and the icon with our own picture maker, from the
+# Earth map its package group installs.
 pictures: deps
 	@$(DEPS) pictures
 	@cmake --preset default >/dev/null
