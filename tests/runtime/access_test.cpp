@@ -75,7 +75,7 @@ struct Shown : testing::Test {
         form.onClick([this] { ++windowClicks; });
         form.onClick("Button", [this] { ++buttonClicks; });
         form.show();
-        QApplication::setActiveWindow(form.widget());
+        form.widget()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.widget()));
     }
     QWidget* child(const char* name) { return form.widget()->findChild<QWidget*>(name); }
