@@ -2,6 +2,7 @@
 // (correctly rounded), over a million ticks at several window sizes.
 
 #include "orbit/orbit.h"
+#include "orbit/recorder.h"
 #include "support/case_names.h"
 
 #include <gtest/gtest.h>
@@ -47,20 +48,7 @@ const Reference& reference() {
     return ref;
 }
 
-struct Recorder final : orbit::OrbitWindow {
-    float width, height;
-    float left = 0;
-    double top = 0;
-    Recorder(float w, float h)
-        : width(w)
-        , height(h) {}
-    float outerWidth() override { return width; }
-    float outerHeight() override { return height; }
-    void moveEarth(float l, double t) override {
-        left = l;
-        top = t;
-    }
-};
+using testsupport::Recorder;
 
 std::uint64_t bits(double d) {
     std::uint64_t u;

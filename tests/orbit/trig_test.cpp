@@ -2,6 +2,7 @@
 // angle by angle and tick by tick, and the program picks its way as documented.
 
 #include "orbit/orbit.h"
+#include "orbit/recorder.h"
 #include "orbit/trig.h"
 
 #include <gtest/gtest.h>
@@ -91,20 +92,7 @@ TEST(BothWays, GiveTheSameBitsForZerosSubnormalsInfinitiesAndNaN) {
     }
 }
 
-struct Recorder final : orbit::OrbitWindow {
-    float width, height;
-    float left = 0;
-    double top = 0;
-    Recorder(float w, float h)
-        : width(w)
-        , height(h) {}
-    float outerWidth() override { return width; }
-    float outerHeight() override { return height; }
-    void moveEarth(float l, double t) override {
-        left = l;
-        top = t;
-    }
-};
+using testsupport::Recorder;
 
 TEST(BothWays, MoveTheEarthToTheSamePositionsTickByTick) {
     TrigGuard guard;
