@@ -27,6 +27,10 @@ void limit(int resource, rlim_t value) {
 }
 
 void limitSelf() {
+    // Nothing but the picture in and the frames out: no descriptor the
+    // program may have left open without close-on-exec (its display
+    // connection, say) stays reachable.
+    ::close_range(3, ~0u, 0);
     ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
     limit(RLIMIT_CORE, 0);
