@@ -1,13 +1,10 @@
 // Both windows through a screen reader's eyes: each window and every control
 // is named and described in Chinese, and the window says how to switch.
 
-#include "app/project.h"
-#include "runtime/registry.h"
-#include "windows/form1.h"
-#include "windows/form2.h"
 #include "windows/layouts.h"
 
 #include "support/reports.h"
+#include "windows/program_windows.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -28,16 +25,7 @@ QAccessibleInterface* accessible(QWidget* widget) {
     return QAccessible::queryAccessibleInterface(widget);
 }
 
-struct Windows : testing::Test {
-    testsupport::Reports reports;
-    rt::Registry registry{project().windows};
-    Form1& form1 = []() -> Form1& {
-        Form1& f = rt::defaultInstance<Form1>();
-        f.show();
-        return f;
-    }();
-    Form2* form2() { return static_cast<Form2*>(registry.instance("Form2")); }
-};
+using Windows = testsupport::ProgramWindows;
 
 TEST_F(Windows, EveryWindowAndControlHasAChineseNameAndDescription) {
     rt::defaultInstance<Form2>();

@@ -1,14 +1,11 @@
 // The windows' handlers: Earth pictures on Load, the scenery buttons, the
 // switch between the windows through their default instances, and exit.
 
-#include "app/project.h"
 #include "runtime/picture_data.h"
-#include "runtime/registry.h"
-#include "windows/form1.h"
-#include "windows/form2.h"
 
 #include "support/reports.h"
 #include "support/temp_tree.h"
+#include "windows/program_windows.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -42,16 +39,7 @@ void clickButton(rt::Form& form, const char* name) {
     button->click();
 }
 
-struct Commands : testing::Test {
-    Reports reports;
-    rt::Registry registry{project().windows};
-    Form1& form1 = []() -> Form1& {
-        Form1& f = rt::defaultInstance<Form1>();
-        f.show();
-        return f;
-    }();
-    Form2* form2() { return static_cast<Form2*>(registry.instance("Form2")); }
-};
+using Commands = testsupport::ProgramWindows;
 
 TEST_F(Commands, EachWindowsLoadGivesItsEarthItsOwnPicture) {
     EXPECT_TRUE(showsFile(form1.imgEarth().picture(), "E:\\VB\\dq3.gif"));
