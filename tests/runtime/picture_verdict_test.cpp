@@ -148,6 +148,8 @@ std::vector<Case> cases() {
          loads(1, 300, 300)},
         {"BmpBottomUp", [=] { return bmpOf(small); }, loads(1, 64, 48)},
         {"BmpTopDown", [=] { return bmpOf(small, true); }, loads(1, 64, 48)},
+        // WebP and TIFF
+        // HEIF, AVIF and JPEG XL
 
         // Damage.
         {"JpegWithAnEndInsideItsScan",

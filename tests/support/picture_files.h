@@ -50,4 +50,7 @@ std::string jpegWithScans(const QImage& image, int scans);
 // move nowhere, then the end code.
 std::string rleBmpOfMoves(int width, int height, std::size_t moves);
 
+// WebP and TIFF
+// HEIF, AVIF and JPEG XL
+
 } // namespace testsupport
