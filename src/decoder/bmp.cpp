@@ -5,6 +5,7 @@
 // length, each code doing constant work or filling at most one row.
 
 #include "decoder/decoder.h"
+#include "decoder/reduce.h"
 
 #include <algorithm>
 #include <bit>
@@ -136,8 +137,16 @@ Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         (masked && (h.bits == 16 || h.bits == 32));
     if (!bitsFit || (rle && topDown))
         return Verdict::Invalid;
-    if (!budget.takeFrame(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height)))
+    // Rows are stored bottom-up and RLE moves anywhere: the picture is held
+    // whole, then reduced.
+    const Size size{static_cast<int>(width), static_cast<int>(height)};
+    const Size kept = keptSize(size, 1, budget.limits());
+    if (!budget.allowsSource(static_cast<std::uint64_t>(width),
+                             static_cast<std::uint64_t>(height)) ||
+        !budget.takeFrame(static_cast<std::uint64_t>(kept.width),
+                          static_cast<std::uint64_t>(kept.height)))
         return Verdict::OutOfMemory;
+    sink.picture({size, 1, 0});
 
     // The palette.
     std::uint32_t palette[256] = {};
@@ -212,7 +221,7 @@ Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         if (alpha.mask && std::all_of(frame.pixels.begin(), frame.pixels.end(),
                                       [](std::uint32_t p) { return p >> 24 == 0; }))
             fill(false);
-        sink.frame(frame);
+        sink.frame(kept == size ? frame : reduced(frame.pixels.data(), size, kept));
         return Verdict::Ok;
     }
 
@@ -264,7 +273,7 @@ Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         if (y >= height)
             break; // past the last row: nothing more can be drawn
     }
-    sink.frame(frame);
+    sink.frame(kept == size ? frame : reduced(frame.pixels.data(), size, kept));
     return Verdict::Ok;
 }
 

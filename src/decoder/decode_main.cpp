@@ -47,11 +47,14 @@ void limitSelf() {
     // shadow memory needs the whole address space.
     limit(RLIMIT_CPU, 20);
 #else
-    limit(RLIMIT_CPU, 2);
-    // The file, one frame and its turned copy, a progressive JPEG's
-    // coefficients (twice a frame at most), and the libraries themselves.
+    // The program ends it by the time its picture justifies; this is the
+    // backstop for a program that has gone.
+    limit(RLIMIT_CPU, 10);
+    // The file, a frame held whole and the one composed before it, a
+    // progressive JPEG's coefficients, the kept frames, and the libraries
+    // with their threads.
     const auto& l = decoder::pictureLimits;
-    limit(RLIMIT_AS, l.fileBytes + 4 * l.frameBytes + (64u << 20));
+    limit(RLIMIT_AS, l.fileBytes + 2 * l.sourceBytes + l.jpegMemory + l.keptBytes + (160u << 20));
 #endif
 }
 
@@ -71,6 +74,13 @@ bool writeAll(const void* data, std::size_t size) {
 
 class PipeSink final : public decoder::FrameSink {
 public:
+    void picture(const decoder::PictureInfo& info) override {
+        const decoder::pipe::Record record{
+            decoder::pipe::pictureTag, static_cast<std::uint32_t>(info.size.width),
+            static_cast<std::uint32_t>(info.size.height), static_cast<std::uint32_t>(info.cpuMs)};
+        if (!writeAll(&record, sizeof record))
+            std::_Exit(1);
+    }
     void frame(const decoder::Frame& f) override {
         const decoder::pipe::Record record{
             decoder::pipe::frameTag, static_cast<std::uint32_t>(f.width),
@@ -85,6 +95,7 @@ public:
 
 int main() {
     limitSelf();
+    decoder::initialiseLibraries();
     std::signal(SIGPIPE, SIG_IGN);
 
     decoder::Verdict verdict = decoder::Verdict::Invalid;

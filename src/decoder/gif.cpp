@@ -1,9 +1,12 @@
 // GIF through giflib: it reads each frame's pixels exactly, reports a read
 // error when the data ends too soon, and skips whatever compressed data a
 // frame carries beyond its last pixel. Frames are composed on the logical
-// screen, as browsers show them, so every frame costs the screen's size.
+// screen, as browsers show them, and each is kept reduced to the size at
+// which all of them fit the budget: the frames are counted first, by
+// skipping their compressed data, so that an animation of any length loads.
 
 #include "decoder/decoder.h"
+#include "decoder/reduce.h"
 
 #include <gif_lib.h>
 
@@ -57,6 +60,36 @@ std::vector<int> rowOrder(int height, bool interlaced) {
     return order;
 }
 
+// How many frames the file holds, as far as it can be read.
+int countFrames(std::span<const std::uint8_t> bytes) {
+    Input input{bytes};
+    int error = 0;
+    std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readInput, &error));
+    int frames = 0;
+    for (GifRecordType record = UNDEFINED_RECORD_TYPE; gif;) {
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR || record == TERMINATE_RECORD_TYPE)
+            break;
+        int code = 0;
+        GifByteType* block = nullptr;
+        if (record == EXTENSION_RECORD_TYPE) {
+            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR)
+                break;
+            while (block)
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+                    return frames;
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) == GIF_ERROR ||
+            DGifGetCode(gif.get(), &code, &block) == GIF_ERROR)
+            break;
+        ++frames;
+        while (block)
+            if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR)
+                return frames;
+    }
+    return frames;
+}
+
 } // namespace
 
 Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
@@ -66,8 +99,12 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
     if (!gif)
         return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
 
+    const int count = countFrames(bytes);
+    if (count > budget.limits().frames)
+        return Verdict::OutOfMemory;
     int screenW = gif->SWidth;
     int screenH = gif->SHeight;
+    Size kept;
     Frame canvas;
     std::vector<std::uint32_t> previous; // for frames that restore what was before them
     std::vector<GifPixelType> line;
@@ -109,7 +146,7 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         // larger than any frame could be is refused before it is read.
         if (std::uint64_t{static_cast<unsigned>(desc.Width)} * static_cast<unsigned>(desc.Height) *
                 4 >
-            budget.limits().frameBytes)
+            budget.limits().sourceBytes)
             return Verdict::OutOfMemory;
         if (frames == 0) {
             // A screen of no size takes the first frame's.
@@ -117,17 +154,19 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
                 screenW = desc.Left + desc.Width;
                 screenH = desc.Top + desc.Height;
             }
-            if (!budget.takeFrame(static_cast<std::uint64_t>(screenW),
-                                  static_cast<std::uint64_t>(screenH)))
+            if (!budget.allowsSource(static_cast<std::uint64_t>(screenW),
+                                     static_cast<std::uint64_t>(screenH)))
                 return Verdict::OutOfMemory;
+            kept = keptSize({screenW, screenH}, std::max(count, 1), budget.limits());
+            sink.picture({{screenW, screenH}, std::max(count, 1), 0});
             canvas.width = screenW;
             canvas.height = screenH;
             canvas.pixels.assign(
                 static_cast<std::size_t>(screenW) * static_cast<std::size_t>(screenH), 0);
-        } else if (!budget.takeFrame(static_cast<std::uint64_t>(screenW),
-                                     static_cast<std::uint64_t>(screenH))) {
-            return Verdict::OutOfMemory;
         }
+        if (!budget.takeFrame(static_cast<std::uint64_t>(kept.width),
+                              static_cast<std::uint64_t>(kept.height)))
+            return Verdict::OutOfMemory;
 
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         std::uint32_t palette[256] = {};
@@ -161,8 +200,11 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
                 row[sx] = palette[line[static_cast<std::size_t>(x)]];
             }
         }
-        canvas.delay = delayOf(control);
-        sink.frame(canvas);
+        Frame shown = kept == Size{screenW, screenH}
+                          ? canvas
+                          : reduced(canvas.pixels.data(), {screenW, screenH}, kept);
+        shown.delay = delayOf(control);
+        sink.frame(shown);
         ++frames;
 
         // What the next frame is drawn over.

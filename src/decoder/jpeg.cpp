@@ -2,12 +2,16 @@
 // of the warnings, only those that mean missing or corrupt image data make a
 // picture invalid, the others (stray bytes before a marker, odd colour
 // profiles) are remarks. Its progress monitor caps the number of scans, and
-// its memory manager the memory a progressive picture may take.
+// its memory manager the memory a progressive picture may take. A large photo
+// is decoded at libjpeg-turbo's own reduced scale, the nearest M/8 above the
+// kept size, and filtered the rest of the way.
 
 #include "decoder/decoder.h"
+#include "decoder/reduce.h"
 
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
+#include <memory>
 #include <utility>
 
 // clang-format off
@@ -54,61 +58,6 @@ int exifOrientation(const jpeg_saved_marker_ptr markers) {
         return 1;
     }
     return 1;
-}
-
-// Turns a frame upright for its Exif orientation.
-void orient(Frame& frame, int orientation) {
-    if (orientation <= 1)
-        return;
-    const int w = frame.width;
-    const int h = frame.height;
-    const bool swaps = orientation >= 5;
-    const int ow = swaps ? h : w;
-    const int oh = swaps ? w : h;
-    std::vector<std::uint32_t> out(frame.pixels.size());
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            int ox = x;
-            int oy = y;
-            switch (orientation) {
-            case 2:
-                ox = w - 1 - x;
-                break;
-            case 3:
-                ox = w - 1 - x;
-                oy = h - 1 - y;
-                break;
-            case 4:
-                oy = h - 1 - y;
-                break;
-            case 5:
-                ox = y;
-                oy = x;
-                break;
-            case 6:
-                ox = h - 1 - y;
-                oy = x;
-                break;
-            case 7:
-                ox = h - 1 - y;
-                oy = w - 1 - x;
-                break;
-            case 8:
-                ox = y;
-                oy = w - 1 - x;
-                break;
-            default:
-                break;
-            }
-            out[static_cast<std::size_t>(oy) * static_cast<std::size_t>(ow) +
-                static_cast<std::size_t>(ox)] =
-                frame.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                             static_cast<std::size_t>(x)];
-        }
-    }
-    frame.pixels = std::move(out);
-    frame.width = ow;
-    frame.height = oh;
 }
 
 struct Session {
@@ -169,44 +118,82 @@ constexpr J_COLOR_SPACE wordOrder = JCS_EXT_BGRA; // 0xAARRGGBB in memory
 constexpr J_COLOR_SPACE wordOrder = JCS_EXT_ARGB;
 #endif
 
+// The smallest of libjpeg-turbo's scales M/8 whose output still covers
+// `kept`: the rest of the way is the area filter's.
+unsigned scaleNumerator(Size picture, Size kept) {
+    for (unsigned m = 1; m < 8; ++m)
+        if ((picture.width * m + 7) / 8 >= static_cast<unsigned>(kept.width) &&
+            (picture.height * m + 7) / 8 >= static_cast<unsigned>(kept.height))
+            return m;
+    return 8;
+}
+
+// What a progressive picture keeps until its last scan: every coefficient
+// of every component, 2 bytes each.
+std::uint64_t coefficientBytes(const jpeg_decompress_struct& info) {
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& comp = info.comp_info[c];
+        const std::uint64_t rows = (std::uint64_t{comp.height_in_blocks} + comp.v_samp_factor - 1) /
+                                   comp.v_samp_factor * comp.v_samp_factor;
+        bytes += std::uint64_t{comp.width_in_blocks} * rows * DCTSIZE2 * sizeof(JCOEF);
+    }
+    return bytes;
+}
+
 // Runs libjpeg between setjmp and its errors' longjmp: only trivially
 // destructible locals live in this frame.
-Verdict run(Session& s, std::span<const std::uint8_t> bytes, Budget& budget, Frame& frame) {
+Verdict run(Session& s, std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink,
+            std::unique_ptr<Reducer>& reducer, std::vector<std::uint32_t>& row) {
     if (setjmp(s.jump))
         return s.verdict;
     jpeg_create_decompress(&s.info);
+    // Creating the decompressor clears all but the error manager and the
+    // client data: the progress monitor goes in after it.
+    s.info.progress = &s.progress;
     jpeg_mem_src(&s.info, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&s.info, JPEG_APP0 + 1, 0xffff);
     if (jpeg_read_header(&s.info, TRUE) != JPEG_HEADER_OK)
         return Verdict::Invalid;
-    if (!budget.takeFrame(s.info.image_width, s.info.image_height))
+    const Size stored{static_cast<int>(s.info.image_width), static_cast<int>(s.info.image_height)};
+    if (!budget.allowsPicture(s.info.image_width, s.info.image_height))
         return Verdict::OutOfMemory;
-    // A progressive picture keeps every coefficient until its last scan:
-    // about 2 bytes a sample, a little more than the frame it becomes.
-    s.info.mem->max_memory_to_use = budget.limits().frameBytes * 2;
+    if (s.info.progressive_mode && coefficientBytes(s.info) > budget.limits().jpegMemory)
+        return Verdict::OutOfMemory;
+    s.info.mem->max_memory_to_use = budget.limits().jpegMemory + (16u << 20);
+
+    const int orientation = exifOrientation(s.info.marker_list);
+    const bool turns = orientation >= 5;
+    const Size upright = turns ? Size{stored.height, stored.width} : stored;
+    const Size keptUpright = keptSize(upright, 1, budget.limits());
+    const Size kept = turns ? Size{keptUpright.height, keptUpright.width} : keptUpright;
+    if (!budget.takeFrame(static_cast<std::uint64_t>(kept.width),
+                          static_cast<std::uint64_t>(kept.height)))
+        return Verdict::OutOfMemory;
 
     const bool cmyk = s.info.jpeg_color_space == JCS_CMYK || s.info.jpeg_color_space == JCS_YCCK;
     s.info.out_color_space = cmyk ? JCS_CMYK : wordOrder;
     s.info.dct_method = JDCT_ISLOW;
+    s.info.scale_num = scaleNumerator(stored, kept);
+    s.info.scale_denom = 8;
+    sink.picture({upright, 1,
+                  cpuMsFor(std::uint64_t(stored.width) * stored.height,
+                           s.info.progressive_mode ? 12.0 : 4.0)});
     jpeg_start_decompress(&s.info);
-    if (s.info.output_width != s.info.image_width || s.info.output_height != s.info.image_height)
+    const Size output{static_cast<int>(s.info.output_width),
+                      static_cast<int>(s.info.output_height)};
+    if (output.width < kept.width || output.height < kept.height)
         return Verdict::Invalid;
-
-    frame.width = static_cast<int>(s.info.output_width);
-    frame.height = static_cast<int>(s.info.output_height);
-    frame.pixels.resize(static_cast<std::size_t>(frame.width) *
-                        static_cast<std::size_t>(frame.height));
+    reducer = std::make_unique<Reducer>(output, kept);
+    row.resize(static_cast<std::size_t>(output.width));
     while (s.info.output_scanline < s.info.output_height) {
-        std::uint32_t* row =
-            frame.pixels.data() + static_cast<std::size_t>(s.info.output_scanline) *
-                                      static_cast<std::size_t>(frame.width);
-        auto* bytesOfRow = reinterpret_cast<JSAMPROW>(row);
+        auto* bytesOfRow = reinterpret_cast<JSAMPROW>(row.data());
         if (jpeg_read_scanlines(&s.info, &bytesOfRow, 1) != 1)
             return Verdict::Invalid;
         if (cmyk) {
             // Adobe's CMYK pictures store their inks inverted.
             const bool inverted = s.info.saw_Adobe_marker;
-            for (int x = 0; x < frame.width; ++x) {
+            for (int x = 0; x < output.width; ++x) {
                 const JSAMPLE* p = bytesOfRow + 4 * x;
                 unsigned c = p[0], m = p[1], y = p[2], k = p[3];
                 if (!inverted) {
@@ -215,12 +202,14 @@ Verdict run(Session& s, std::span<const std::uint8_t> bytes, Budget& budget, Fra
                     y = 255 - y;
                     k = 255 - k;
                 }
-                row[x] = 0xff000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
+                row[static_cast<std::size_t>(x)] =
+                    0xff000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
             }
         }
+        reducer->row(row.data());
     }
     jpeg_finish_decompress(&s.info);
-    orient(frame, exifOrientation(s.info.marker_list));
+    orient(reducer->frame(), orientation);
     return Verdict::Ok;
 }
 
@@ -234,18 +223,18 @@ Verdict decodeJpeg(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     s.errors.emit_message = onMessage;
     s.errors.output_message = silent;
     s.progress.progress_monitor = onProgress;
-    s.info.progress = &s.progress;
     s.info.client_data = &s;
-    Frame frame;
+    std::unique_ptr<Reducer> reducer;
+    std::vector<std::uint32_t> row;
     Verdict verdict = Verdict::Invalid;
     try {
-        verdict = run(s, bytes, budget, frame);
+        verdict = run(s, bytes, budget, sink, reducer, row);
     } catch (const std::bad_alloc&) {
         verdict = Verdict::OutOfMemory;
     }
     jpeg_destroy_decompress(&s.info);
     if (verdict == Verdict::Ok)
-        sink.frame(frame);
+        sink.frame(reducer->frame());
     return verdict;
 }
 

@@ -3,14 +3,18 @@
 // remarks about a picture that is whole (colour profiles, eXIf, tRNS). Chunk
 // sizes and the number of ancillary chunks are capped by libpng's own limits,
 // and its fed reader stops inflating once the image is complete, so no
-// stream can inflate without end.
+// stream can inflate without end. Rows stream through the area filter as they
+// come; only an interlaced picture, whose rows fill in over seven passes, is
+// held whole.
 
 #include "decoder/decoder.h"
+#include "decoder/reduce.h"
 
 #include <png.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 
 namespace decoder {
 
@@ -20,8 +24,11 @@ struct Session {
     png_structp png = nullptr;
     png_infop info = nullptr;
     Budget* budget = nullptr;
-    Frame frame;
-    std::vector<png_bytep> rows;
+    FrameSink* sink = nullptr;
+    std::unique_ptr<Reducer> reducer;
+    std::vector<std::uint32_t> whole; // an interlaced picture, until its last pass
+    std::vector<std::uint32_t> row;   // a row as it comes, premultiplied
+    png_uint_32 height = 0;
     int lastPass = 0;         // the last interlace pass with pixels in it
     png_uint_32 lastRows = 0; // rows the last pass has given so far
     bool overBudget = false;
@@ -45,7 +52,13 @@ void onInfo(png_structp png, png_infop info) {
     Session& s = sessionOf(png);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    if (!s.budget->takeFrame(width, height)) {
+    const Size size{static_cast<int>(width), static_cast<int>(height)};
+    const Size kept = keptSize(size, 1, s.budget->limits());
+    const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    if (!s.budget->allowsPicture(width, height) ||
+        (interlaced && !s.budget->allowsSource(width, height)) ||
+        !s.budget->takeFrame(static_cast<std::uint64_t>(kept.width),
+                             static_cast<std::uint64_t>(kept.height))) {
         s.overBudget = true;
         png_error(png, "over the picture budget");
     }
@@ -69,21 +82,36 @@ void onInfo(png_structp png, png_infop info) {
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4)
         png_error(png, "unexpected row size");
-    s.frame.width = static_cast<int>(width);
-    s.frame.height = static_cast<int>(height);
-    s.frame.pixels.resize(static_cast<std::size_t>(width) * height);
-    s.rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        s.rows[y] = reinterpret_cast<png_bytep>(s.frame.pixels.data() +
-                                                static_cast<std::size_t>(y) * width);
+    s.height = height;
+    s.reducer = std::make_unique<Reducer>(size, kept);
+    if (interlaced)
+        s.whole.resize(static_cast<std::size_t>(width) * height);
+    s.row.resize(width);
+    s.sink->picture({size, 1, 0});
+}
+
+void premultiplied(const std::uint32_t* from, std::uint32_t* to, std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x)
+        to[x] = premultiply(from[x]);
 }
 
 // Each pass gives every row of the picture, those it has no pixels for
 // without data; the image is whole when the last pass has given them all.
 void onRow(png_structp png, png_bytep row, png_uint_32 number, int pass) {
     Session& s = sessionOf(png);
-    if (row && number < s.rows.size())
-        png_progressive_combine_row(png, s.rows[number], row);
+    if (number >= s.height)
+        return;
+    if (s.whole.empty()) {
+        if (!row)
+            return;
+        premultiplied(reinterpret_cast<const std::uint32_t*>(row), s.row.data(), s.row.size());
+        s.reducer->row(s.row.data());
+        ++s.lastRows;
+        return;
+    }
+    std::uint32_t* at = s.whole.data() + static_cast<std::size_t>(number) * s.row.size();
+    if (row)
+        png_progressive_combine_row(png, reinterpret_cast<png_bytep>(at), row);
     if (pass == s.lastPass)
         ++s.lastRows;
 }
@@ -119,6 +147,7 @@ void run(Session& s, std::span<const std::uint8_t> bytes) {
 Verdict decodePng(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
     Session s;
     s.budget = &budget;
+    s.sink = &sink;
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s, onError, onWarning);
     if (!s.png)
         return Verdict::OutOfMemory;
@@ -136,11 +165,13 @@ Verdict decodePng(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
     // Whatever follows a whole image (bytes after its end) is not its concern.
     if (s.overBudget)
         return Verdict::OutOfMemory;
-    if (!s.ended || s.lastRows != static_cast<png_uint_32>(s.frame.height))
+    if (!s.ended || !s.reducer || s.lastRows != s.height)
         return Verdict::Invalid;
-    for (std::uint32_t& pixel : s.frame.pixels)
-        pixel = premultiply(pixel);
-    sink.frame(s.frame);
+    for (png_uint_32 y = 0; y < s.height && !s.whole.empty(); ++y) {
+        premultiplied(s.whole.data() + std::size_t{y} * s.row.size(), s.row.data(), s.row.size());
+        s.reducer->row(s.row.data());
+    }
+    sink.frame(s.reducer->frame());
     return Verdict::Ok;
 }
 

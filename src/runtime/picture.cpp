@@ -13,11 +13,11 @@ Picture::Picture(std::shared_ptr<const PictureData> data, std::string_view fileN
     , m_fileName(fileName) {}
 
 int Picture::width() const {
-    return m_data ? m_data->frames.front().width() : 0;
+    return m_data ? m_data->size.width() : 0;
 }
 
 int Picture::height() const {
-    return m_data ? m_data->frames.front().height() : 0;
+    return m_data ? m_data->size.height() : 0;
 }
 
 int Picture::frameCount() const {
@@ -29,14 +29,19 @@ Picture loadPicture(std::string_view fileName) {
     const FileError fail(fileName, where);
     try {
         auto data = std::make_shared<PictureData>();
-        decodePictureFile(where, fail, [&](const FrameShape& shape) -> std::uint32_t* {
+        FrameTarget into;
+        into.picture = [&](const FrameShape& shape) {
+            data->size = QSize(shape.width, shape.height);
+        };
+        into.frame = [&](const FrameShape& shape) -> std::uint32_t* {
             QImage& frame = data->frames.emplace_back(shape.width, shape.height,
                                                       QImage::Format_ARGB32_Premultiplied);
             if (frame.isNull())
                 fail.raise(ErrorNumber::OutOfMemory);
             data->delays.push_back(shape.delay);
             return reinterpret_cast<std::uint32_t*>(frame.bits());
-        });
+        };
+        decodePictureFile(where, fail, into);
         // An animation's frames are composed on one screen, so they share
         // one size; anything else would not be one picture.
         for (const QImage& frame : data->frames)

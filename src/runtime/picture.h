@@ -19,7 +19,7 @@ public:
     Picture() = default;
 
     bool isNull() const { return !m_data; }
-    int width() const; // pixels; 0 for no picture
+    int width() const; // the picture's own, in pixels; 0 for no picture
     int height() const;
     int frameCount() const; // more than one for an animation
     const PictureData* data() const { return m_data.get(); }
@@ -36,22 +36,22 @@ private:
     std::string m_fileName;
 };
 
-// Most memory one picture may take once decoded, all its frames together;
-// most one frame may take (4 bytes a pixel: 16 megapixels); most frames of
-// one animation; the largest file read.
-inline constexpr std::size_t pictureBudgetBytes = decoder::pictureLimits.pictureBytes;
-inline constexpr std::size_t frameBudgetBytes = decoder::pictureLimits.frameBytes;
+// The largest file read, and most frames of one animation.
 inline constexpr int pictureFrameLimit = decoder::pictureLimits.frames;
 inline constexpr std::size_t pictureFileLimit = decoder::pictureLimits.fileBytes;
 
-// Reads and decodes a whole GIF, JPEG, PNG or BMP file, every frame of it,
-// and closes the file. Decoding happens in a helper process with limits of
-// its own; a verdict comes within a second whatever the file holds. Raises Error for a missing file
-// (FileNotFound), for something at the path that is not a regular file or cannot be read
-// (FileAccess), for a file that is no complete picture (InvalidPicture) and
-// for one that would need more than pictureBudgetBytes, a frame of more
-// than frameBudgetBytes, more than pictureFrameLimit frames or a file larger
-// than pictureFileLimit (OutOfMemory).
+// Reads and decodes a whole picture file (JPEG, PNG, GIF, BMP, WebP, TIFF,
+// HEIC/HEIF, AVIF or JPEG XL, found by content), every frame of it, and
+// closes the file. Its frames are kept at most at the size that covers the
+// scenery box at the largest scale the program is drawn at (width() and
+// height() stay the picture's own). Decoding happens in a helper process with
+// limits of its own; a verdict comes within a second for almost any file,
+// and within what its pixels justify for the largest HEIC and AVIF. Raises
+// Error for a missing file (FileNotFound), for something at the path that is
+// not a regular file or cannot be read (FileAccess), for a file that is no
+// complete picture (InvalidPicture) and for one larger than
+// pictureFileLimit, of more pixels or frames than any picture loads, or whose
+// decoding would need more memory than the helper has (OutOfMemory).
 Picture loadPicture(std::string_view fileName);
 
 // Where a file name of the program is looked for on this machine. On Windows

@@ -109,12 +109,23 @@ public:
         : m_fail(fail)
         , m_into(into)
         , m_budget(decoder::pictureLimits) {}
+    // The picture's own size comes once, before its frames.
+    void picture(const FrameShape& shape) {
+        if (m_told || shape.width <= 0 || shape.height <= 0 ||
+            !m_budget.allowsPicture(static_cast<std::uint64_t>(shape.width),
+                                    static_cast<std::uint64_t>(shape.height)))
+            m_fail.raise(ErrorNumber::Internal);
+        m_told = true;
+        m_into.picture(shape);
+    }
     std::uint32_t* take(const FrameShape& shape) {
+        if (!m_told)
+            m_fail.raise(ErrorNumber::Internal);
         if (!m_budget.takeFrame(static_cast<std::uint64_t>(shape.width),
                                 static_cast<std::uint64_t>(shape.height)))
             m_fail.raise(ErrorNumber::OutOfMemory);
         ++m_frames;
-        return m_into(shape);
+        return m_into.frame(shape);
     }
     int frames() const { return m_frames; }
 
@@ -123,6 +134,7 @@ private:
     const FrameTarget& m_into;
     decoder::Budget m_budget;
     int m_frames = 0;
+    bool m_told = false;
 };
 
 ErrorNumber errorForVerdict(std::uint32_t verdict, int frames) {
@@ -299,7 +311,7 @@ public:
         while (size > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 until - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || cpuTime() > decodeCpuLimit)
+            if (left.count() <= 0 || cpuTime() > m_cpuLimit)
                 return false;
             pollfd waiting{m_read, POLLIN, 0};
             // Wakes up now and then to look at the helper's processor time.
@@ -346,6 +358,12 @@ public:
                                          static_cast<unsigned long long>(ticks > 0 ? ticks : 100));
     }
 
+    // The processor time the picture's decoding may take, as the helper
+    // says its pixels need: never less than the usual, never more than the most.
+    void allowCpu(std::chrono::milliseconds needed) {
+        m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
+    }
+
     // Collects the helper's exit; kills it first when asked to.
     void finish(bool kill) {
         if (m_pid <= 0)
@@ -360,6 +378,7 @@ public:
 private:
     pid_t m_pid = -1;
     int m_read = -1;
+    std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
 };
 
 } // namespace
@@ -379,6 +398,12 @@ void decodePictureFile(const std::string& where, const FileError& fail, const Fr
             if (error != ErrorNumber{})
                 fail.raise(error);
             return;
+        }
+        if (record.tag == decoder::pipe::pictureTag) {
+            receiver.picture({static_cast<int>(std::min<std::uint32_t>(record.a, 1u << 30)),
+                              static_cast<int>(std::min<std::uint32_t>(record.b, 1u << 30)), 0});
+            helper.allowCpu(std::chrono::milliseconds(std::min<std::uint32_t>(record.c, 1u << 20)));
+            continue;
         }
         if (record.tag != decoder::pipe::frameTag || record.a == 0 || record.b == 0 ||
             record.a > (1u << 30) || record.b > (1u << 30))

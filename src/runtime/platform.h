@@ -26,14 +26,19 @@ private:
     std::string m_where;
 };
 
-// One frame as it arrives from the decoder: `into` gives the memory for its
-// width × height premultiplied ARGB words, rows top to bottom.
+// One frame as it arrives from the decoder, at the size it is kept at:
+// `frame` gives the memory for its width × height premultiplied ARGB words,
+// rows top to bottom. Before the first frame, `picture` is told the
+// picture's own size (its delay is 0).
 struct FrameShape {
     int width;
     int height;
     int delay; // milliseconds
 };
-using FrameTarget = std::function<std::uint32_t*(const FrameShape&)>;
+struct FrameTarget {
+    std::function<void(const FrameShape&)> picture;
+    std::function<std::uint32_t*(const FrameShape&)> frame;
+};
 
 // Decodes the picture file at `where`, every frame of it, within the
 // program's picture budget. Only a regular file is opened: anything else at
@@ -45,16 +50,20 @@ using FrameTarget = std::function<std::uint32_t*(const FrameShape&)>;
 // decodeCpuLimit, is InvalidPicture; one over the budget, OutOfMemory.
 void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into);
 
-// The helper's own decoders finish any file well within a second; these are
-// the backstops. Processor time, not time on the clock, so that a busy
-// machine does not turn a large photo away; the clock only ends a helper
-// that gets no processor at all.
+// The helper's own decoders finish almost any file well within a second;
+// these are the backstops. Processor time, not time on the clock, so that a
+// busy machine does not turn a large photo away; the clock only ends a helper
+// that gets no processor at all. A picture whose format's decoder needs more
+// for its pixels (a large HEIC) is given what they justify, up to
+// decodeCpuMost.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
 // Built with sanitizers, every decoder runs several times slower.
-inline constexpr std::chrono::milliseconds decodeCpuLimit{9000};
+inline constexpr int sanitizerSlowness = 10;
 #else
-inline constexpr std::chrono::milliseconds decodeCpuLimit{900};
+inline constexpr int sanitizerSlowness = 1;
 #endif
+inline constexpr std::chrono::milliseconds decodeCpuLimit{900 * sanitizerSlowness};
+inline constexpr std::chrono::milliseconds decodeCpuMost{6000 * sanitizerSlowness};
 inline constexpr std::chrono::milliseconds decodeClockLimit{30000};
 
 // Where the decoding helper is: beside the program, whatever picture prefix

@@ -173,7 +173,9 @@ void PictureClient::paintEvent(QPaintEvent* event) {
     // The background colour shows through a picture's transparent parts.
     painter.fillRect(event->rect(), m_background);
     if (const QImage* frame = player().frame()) {
-        const QRect area = sceneryRect(frame->size());
+        // The picture's own size sets the cover; its kept frame is drawn there.
+        const Picture& picture = player().picture();
+        const QRect area = sceneryRect(QSize(picture.width(), picture.height()));
         painter.drawPixmap(area.topLeft(), scaledFrame(*frame, area.size()));
     }
 }
@@ -279,7 +281,9 @@ void ImageWidget::paintEvent(QPaintEvent*) {
     if (!player().frame())
         return;
     QPainter painter(this);
-    if (m_stretch)
+    // A large picture is kept smaller than its own size, at which an image
+    // that does not stretch shows it.
+    if (m_stretch || player().frame()->size() != size())
         painter.drawPixmap(QPoint(0, 0), scaledFrame(player().frameIndex()));
     else
         painter.drawImage(QPoint(0, 0), *player().frame());

@@ -202,7 +202,7 @@ const BadCase badCases[] = {
     {"FileLargerThanTheBudget",
      [](const TempTree& t) {
          t.write("bad", "GIF89a");
-         fs::resize_file(t.vb() / "bad", rt::pictureBudgetBytes + 1);
+         fs::resize_file(t.vb() / "bad", rt::pictureFileLimit + 1);
      },
      rt::ErrorNumber::OutOfMemory},
 };
