@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -377,3 +379,89 @@ TEST(PictureVerdict, GifFramesAreComposedOnTheScreenWithTransparency) {
 }
 
 } // namespace
+
+// Lanczos-3 resampling, across then down: how a good filter fits a whole
+// decode to the box, for comparison.
+QImage lanczos(const QImage& from, QSize to) {
+    const auto pass = [](const QImage& in, int outW, int outH, bool across) {
+        QImage out(outW, outH, QImage::Format_RGB32);
+        const int inLen = across ? in.width() : in.height();
+        const int outLen = across ? outW : outH;
+        const double scale = double(inLen) / outLen;
+        const double radius = 3 * scale;
+        for (int o = 0; o < outLen; ++o) {
+            const double centre = (o + 0.5) * scale - 0.5;
+            std::vector<std::pair<int, double>> taps;
+            double sum = 0;
+            for (int i = int(std::ceil(centre - radius)); i <= int(std::floor(centre + radius));
+                 ++i) {
+                const double t = (i - centre) / scale;
+                const double w =
+                    t == 0 ? 1
+                    : std::abs(t) >= 3
+                        ? 0
+                        : 3 * std::sin(M_PI * t) * std::sin(M_PI * t / 3) / (M_PI * M_PI * t * t);
+                taps.emplace_back(std::clamp(i, 0, inLen - 1), w);
+                sum += w;
+            }
+            const int other = across ? outH : outW;
+            for (int k = 0; k < other; ++k) {
+                double c[3] = {};
+                for (const auto& [i, w] : taps) {
+                    const QRgb p = across ? in.pixel(i, k) : in.pixel(k, i);
+                    c[0] += w * qRed(p);
+                    c[1] += w * qGreen(p);
+                    c[2] += w * qBlue(p);
+                }
+                const auto v = [&](double x) {
+                    return std::clamp(int(std::lround(x / sum)), 0, 255);
+                };
+                out.setPixel(across ? o : k, across ? k : o, qRgb(v(c[0]), v(c[1]), v(c[2])));
+            }
+        }
+        return out;
+    };
+    return pass(pass(from, to.width(), from.height(), true), to.width(), to.height(), false);
+}
+
+double psnr(const QImage& a, const QImage& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squares += d * d;
+        }
+    const double mean = squares / (3.0 * a.width() * a.height());
+    return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
+}
+
+// The box shows a large photo from its reduced decode as it would from a
+// whole decode fitted by Lanczos: at one and two device pixels a pixel.
+TEST(PictureVerdict, AReducedPhotoShowsAsTheWholeOneFittedByLanczos) {
+    QImage photo = testImage(4000, 3000);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            const double r = std::hypot(x - 2000.0, y - 1500.0);
+            const QRgb p = photo.pixel(x, y);
+            photo.setPixel(x, y, qRgb(qRed(p), qGreen(p), int(127 + 120 * std::sin(r / 9))));
+        }
+    const std::string jpeg = jpegOf(photo);
+    TempTree tree;
+    tree.write("photo.jpg", jpeg);
+    const rt::Picture picture = rt::loadPicture("E:\\VB\\photo.jpg");
+    const QImage& kept = picture.data()->frames.front();
+    ASSERT_LT(kept.width(), 4000);
+    const QImage whole = QImage::fromData(reinterpret_cast<const uchar*>(jpeg.data()),
+                                          static_cast<int>(jpeg.size()), "JPEG");
+    ASSERT_EQ(whole.size(), QSize(4000, 3000));
+    for (int ratio : {1, 2}) {
+        // What covers the 684 × 484 box: 684 × 513, in device pixels.
+        const QSize device(684 * ratio, 513 * ratio);
+        const QImage shown = kept.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                 .convertToFormat(QImage::Format_RGB32);
+        const double quality = psnr(shown, lanczos(whole, device));
+        std::printf("reduced against whole at %dx: %.1f dB\n", ratio, quality);
+        EXPECT_GT(quality, 38.0) << "at " << ratio << "x";
+    }
+}
