@@ -18,15 +18,16 @@ Reducer::Reducer(Size from, Size to)
         return;
     const std::int64_t fw = from.width;
     const std::int64_t tw = to.width;
-    for (std::int64_t x = 0; x < fw; ++x) {
-        const std::int64_t start = x * tw;
-        const std::int64_t end = start + tw;
-        for (std::int64_t k = start / fw; k < tw && k * fw < end; ++k) {
-            const std::int64_t overlap = std::min(end, (k + 1) * fw) - std::max(start, k * fw);
-            if (overlap > 0)
-                m_shares.push_back({static_cast<int>(x), static_cast<int>(k),
-                                    static_cast<float>(overlap) / static_cast<float>(fw)});
+    for (std::int64_t k = 0; k < tw; ++k) {
+        const std::int64_t start = k * fw;
+        const std::int64_t end = start + fw;
+        Span span{static_cast<int>(start / tw), 0, static_cast<int>(m_weights.size())};
+        for (std::int64_t x = span.first; x < fw && x * tw < end; ++x) {
+            const std::int64_t overlap = std::min(end, (x + 1) * tw) - std::max(start, x * tw);
+            m_weights.push_back(static_cast<float>(overlap) / static_cast<float>(fw));
+            ++span.count;
         }
+        m_spans.push_back(span);
     }
     m_across.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
     m_down.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
@@ -41,14 +42,22 @@ void Reducer::row(const std::uint32_t* pixels) {
         ++m_rowsIn;
         return;
     }
-    std::fill(m_across.begin(), m_across.end(), 0.f);
-    for (const Share& s : m_shares) {
-        const std::uint32_t p = pixels[s.from];
-        float* to = &m_across[static_cast<std::size_t>(s.to) * 4];
-        to[0] += s.weight * static_cast<float>(p >> 24);
-        to[1] += s.weight * static_cast<float>((p >> 16) & 0xff);
-        to[2] += s.weight * static_cast<float>((p >> 8) & 0xff);
-        to[3] += s.weight * static_cast<float>(p & 0xff);
+    for (std::size_t k = 0; k < m_spans.size(); ++k) {
+        const Span& span = m_spans[k];
+        const std::uint32_t* p = pixels + span.first;
+        const float* w = m_weights.data() + span.weights;
+        float a = 0, r = 0, g = 0, b = 0;
+        for (int i = 0; i < span.count; ++i) {
+            a += w[i] * static_cast<float>(p[i] >> 24);
+            r += w[i] * static_cast<float>((p[i] >> 16) & 0xff);
+            g += w[i] * static_cast<float>((p[i] >> 8) & 0xff);
+            b += w[i] * static_cast<float>(p[i] & 0xff);
+        }
+        float* to = &m_across[k * 4];
+        to[0] = a;
+        to[1] = r;
+        to[2] = g;
+        to[3] = b;
     }
     // The same down the picture: this row spans [y·to, (y+1)·to).
     const std::int64_t fh = m_from.height;

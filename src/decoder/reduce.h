@@ -28,16 +28,19 @@ public:
     Frame& frame() { return m_frame; }
 
 private:
-    struct Share {
-        int from;     // a pixel of the picture's row
-        int to;       // the kept pixel it falls in
-        float weight; // the part of it that falls there, out of the kept pixel's whole
+    // The pixels of the picture's row that a kept pixel covers: `count`
+    // of them from `first`, each with the part of the kept pixel it makes.
+    struct Span {
+        int first;
+        int count;
+        int weights; // where its weights start in m_weights
     };
     void finishRow();
 
     Size m_from;
     Size m_to;
-    std::vector<Share> m_shares;
+    std::vector<Span> m_spans;
+    std::vector<float> m_weights;
     std::vector<float> m_across; // the current row, reduced across
     std::vector<float> m_down;   // the kept row being gathered, 4 channels a pixel
     int m_rowsIn = 0;
