@@ -465,3 +465,21 @@ TEST(PictureVerdict, AReducedPhotoShowsAsTheWholeOneFittedByLanczos) {
         EXPECT_GT(quality, 38.0) << "at " << ratio << "x";
     }
 }
+
+TEST(PictureVerdict, AReducedAnimationKeepsWhatEachFrameChanged) {
+    TempTree tree;
+    GifFrame dot = solidFrame(300, 300, 2);
+    dot.left = 1500;
+    dot.top = 1500;
+    tree.write("a.gif", gifOf(3000, 3000, {solidFrame(3000, 3000, 1), dot}));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\a.gif");
+    ASSERT_EQ(p.frameCount(), 2);
+    const QImage& first = p.data()->frames[0];
+    const QImage& second = p.data()->frames[1];
+    ASSERT_LT(first.width(), 3000);
+    const auto at = [&](int x) { return x * first.width() / 3000; };
+    EXPECT_EQ(first.pixel(at(1650), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(1650)), qRgb(0, 128, 255));
+    EXPECT_EQ(second.pixel(at(1000), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(2000)), qRgb(255, 0, 0));
+}
