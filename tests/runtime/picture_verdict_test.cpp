@@ -220,6 +220,9 @@ std::vector<Case> cases() {
              return gifOf(2, 2, frames);
          },
          tooLarge},
+        {"GifScreenOf2047SquaredWith4000TinyFrames",
+         [] { return gifOf(2047, 2047, std::vector<GifFrame>(4000, solidFrame(1, 1, 1))); },
+         loads(4000, 2047, 2047)},
         {"GifScreenOf8192x4096", [] { return gifOf(8192, 4096, {solidFrame(1, 1, 1)}); }, tooLarge},
         {"JpegClaiming65000Squared", [=] { return withJpegSize(jpegOf(small), 65000, 65000); },
          tooLarge},
