@@ -299,6 +299,9 @@ FormWidget::FormWidget(const FormLayout& layout) {
     // The keyboard's way to the background click, from any control.
     auto* toOther = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     toOther->setContext(Qt::WindowShortcut);
+    // Held down, it switches once: the key's repeats would flip the windows
+    // back and forth for as long as it is held.
+    toOther->setAutoRepeat(false);
     connect(toOther, &QShortcut::activated, this, [this] { runClick(); });
 
     std::vector<std::pair<int, QWidget*>> focusOrder;
