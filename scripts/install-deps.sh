@@ -12,6 +12,7 @@ packages=(
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils libglib2.0-bin appstream strace
     openbox dbus-daemon at-spi2-core python3-pyatspi
+    mutter xwayland libxcb1-dev
 )
 # The test that runs orbit-trace on emulated older processors.
 if [[ $(uname -m) == x86_64 ]]; then
