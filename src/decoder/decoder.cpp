@@ -16,6 +16,10 @@ bool Budget::takeFrame(std::uint64_t width, std::uint64_t height) {
     return true;
 }
 
+// Decoders that load plugins or start thread pools are readied here; the
+// four formats so far need nothing before their first picture.
+void initialiseLibraries() {}
+
 namespace {
 
 bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> magic) {

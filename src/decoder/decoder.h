@@ -59,6 +59,11 @@ protected:
     ~FrameSink() = default;
 };
 
+// Readies the decoders' libraries, before the helper confines itself: what
+// a library loads or starts once (plugins, thread pools) it does here, while
+// files can still be opened.
+void initialiseLibraries();
+
 // Decodes a whole file held in memory, finding its format by its content.
 // Frames reach the sink in order; a verdict other than Ok may follow frames
 // already given, and then the picture as a whole is refused.
