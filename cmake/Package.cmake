@@ -35,7 +35,8 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # The shared libraries are found by dpkg-shlibdeps; the rest are run-time
 # needs it cannot see: Qt's plugin for the X11 display, the CJK font for the
 # captions, Qt's own Chinese texts. (Pictures are decoded by the program's
-# own helper with the format libraries, which dpkg-shlibdeps finds.)
+# own helper with the format libraries and confined with libseccomp, which
+# dpkg-shlibdeps finds.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A Wayland session without XWayland needs the Wayland platform plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")

@@ -2,11 +2,14 @@
 // The program opens the picture file and hands it over as standard input;
 // the frames come back on standard output (pipe_format.h). The process
 // limits itself first, so that no file can make it take more than its share
-// of memory or processor time, and writes no files; the program also keeps
-// a wall-clock deadline and ends it when that passes.
+// of memory or processor time; then, once its libraries are ready, it
+// confines itself (sandbox.h) before it reads a byte, so that a decoder a
+// file takes over can do nothing but send frames. The program also keeps a
+// wall-clock deadline and ends it when that passes.
 
 #include "decoder/decoder.h"
 #include "decoder/pipe_format.h"
+#include "decoder/sandbox.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +61,18 @@ void limitSelf() {
 #endif
 }
 
+// Ends the helper once its answer is out. Under LeakSanitizer, without the
+// leak check at exit: that check starts a tracing process and reads /proc,
+// which the confinement refuses, and its report would go to the program's
+// /dev/null anyway.
+[[noreturn]] void end(int status) {
+#ifdef ORBITALE_UNDER_ASAN
+    std::_Exit(status);
+#else
+    std::exit(status);
+#endif
+}
+
 bool writeAll(const void* data, std::size_t size) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
@@ -95,16 +110,23 @@ public:
 
 int main() {
     limitSelf();
-    decoder::initialiseLibraries();
     std::signal(SIGPIPE, SIG_IGN);
+    // The picture's size is asked before the confinement, which lets the
+    // helper look at no file at all, not even at whether one exists.
+    struct stat info {};
+    const bool sized = ::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
+    decoder::initialiseLibraries();
+    // Without its confinement the helper decodes nothing: the program takes
+    // the missing answer for a damaged picture.
+    if (!decoder::confine())
+        return 1;
 
     decoder::Verdict verdict = decoder::Verdict::Invalid;
     try {
         std::vector<std::uint8_t> bytes;
         std::size_t filled = 0;
         const std::size_t most = decoder::pictureLimits.fileBytes;
-        struct stat info {};
-        if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode))
+        if (sized)
             bytes.resize(std::min(static_cast<std::size_t>(info.st_size), most) + 1);
         for (;;) {
             if (filled == bytes.size())
@@ -113,7 +135,7 @@ int main() {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                return 1;
+                end(1);
             if (n == 0)
                 break;
             filled += static_cast<std::size_t>(n);
@@ -127,7 +149,7 @@ int main() {
     } catch (const std::bad_alloc&) {
         verdict = decoder::Verdict::OutOfMemory;
     }
-    const decoder::pipe::Record end{decoder::pipe::endTag, static_cast<std::uint32_t>(verdict), 0,
-                                    0};
-    return writeAll(&end, sizeof end) ? 0 : 1;
+    const decoder::pipe::Record last{decoder::pipe::endTag, static_cast<std::uint32_t>(verdict), 0,
+                                     0};
+    end(writeAll(&last, sizeof last) ? 0 : 1);
 }

@@ -54,8 +54,8 @@ inline constexpr std::size_t pictureFileLimit = decoder::pictureLimits.fileBytes
 // decoding would need more memory than the helper has (OutOfMemory).
 Picture loadPicture(std::string_view fileName);
 
-// Where a file name of the program is looked for on this machine. On Windows
-// the name itself; elsewhere a drive letter maps into the installation:
+// Where a file name of the program is looked for on this machine: a drive
+// letter maps into the installation:
 // "E:\VB\dq3.gif" -> "<prefix>/share/orbitale/drives/E/VB/dq3.gif", where
 // <prefix> is the folder above the one holding the executable. Backslashes
 // separate folders; a name with "." or ".." parts maps to nothing (empty).

@@ -1,6 +1,6 @@
 // Everything that depends on the operating system, in one place: where the
 // program's fixed file names lead, where the installation is, and how a
-// picture file is opened and decoded safely.
+// picture file is opened and handed to the decoding helper.
 
 #include "runtime/platform.h"
 
@@ -12,11 +12,6 @@
 #include <filesystem>
 #include <string>
 
-#ifdef _WIN32
-#include <QByteArray>
-#include <fstream>
-#include <windows.h>
-#else
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -27,7 +22,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#endif
 
 namespace rt {
 
@@ -39,16 +33,10 @@ std::string& prefixOverride() {
 }
 
 std::string executablePrefix() {
-#ifdef _WIN32
-    wchar_t buffer[MAX_PATH * 4];
-    const DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    const std::filesystem::path exe(std::wstring(buffer, n));
-#else
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return ".";
-#endif
     return exe.parent_path().parent_path().string();
 }
 
@@ -66,9 +54,6 @@ void overrideInstallPrefix(std::string prefix) {
 }
 
 std::string picturePath(std::string_view fileName) {
-#ifdef _WIN32
-    return std::string(fileName);
-#else
     const bool hasDrive =
         fileName.size() >= 3 && fileName[1] == ':' && fileName[2] == '\\' &&
         ((fileName[0] >= 'A' && fileName[0] <= 'Z') || (fileName[0] >= 'a' && fileName[0] <= 'z'));
@@ -91,7 +76,6 @@ std::string picturePath(std::string_view fileName) {
         rest = cut == std::string_view::npos ? std::string_view{} : rest.substr(cut + 1);
     }
     return path;
-#endif
 }
 
 std::string decoderPath() {
@@ -149,64 +133,6 @@ ErrorNumber errorForVerdict(std::uint32_t verdict, int frames) {
 }
 
 } // namespace
-
-#ifdef _WIN32
-
-namespace {
-
-QByteArray readWholeFile(const std::string& where, const FileError& fail, std::size_t limit) {
-    std::error_code ec;
-    const std::filesystem::path path = std::filesystem::u8path(where);
-    const auto status = std::filesystem::status(path, ec);
-    if (where.empty() || !std::filesystem::exists(status))
-        fail.raise(ErrorNumber::FileNotFound);
-    if (!std::filesystem::is_regular_file(status))
-        fail.raise(ErrorNumber::FileAccess);
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec)
-        fail.raise(ErrorNumber::FileAccess);
-    if (size > limit)
-        fail.raise(ErrorNumber::OutOfMemory);
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail.raise(ErrorNumber::FileAccess);
-    QByteArray bytes(static_cast<qsizetype>(size), '\0');
-    in.read(bytes.data(), bytes.size());
-    bytes.truncate(static_cast<qsizetype>(in.gcount()));
-    return bytes;
-}
-
-class CopySink final : public decoder::FrameSink {
-public:
-    explicit CopySink(Receiver& receiver)
-        : m_receiver(receiver) {}
-    void frame(const decoder::Frame& f) override {
-        std::uint32_t* to = m_receiver.take({f.width, f.height, f.delay});
-        std::copy(f.pixels.begin(), f.pixels.end(), to);
-    }
-
-private:
-    Receiver& m_receiver;
-};
-
-} // namespace
-
-// No helper process here: the decoders run in the program, within the same
-// budget, without the time limits.
-void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
-    const QByteArray bytes = readWholeFile(where, fail, decoder::pictureLimits.fileBytes);
-    Receiver receiver(fail, into);
-    CopySink sink(receiver);
-    const auto verdict = decoder::decode({reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                          static_cast<std::size_t>(bytes.size())},
-                                         decoder::pictureLimits, sink);
-    const ErrorNumber error =
-        errorForVerdict(static_cast<std::uint32_t>(verdict), receiver.frames());
-    if (error != ErrorNumber{})
-        fail.raise(error);
-}
-
-#else
 
 namespace {
 
@@ -416,7 +342,5 @@ void decodePictureFile(const std::string& where, const FileError& fail, const Fr
             fail.raise(ErrorNumber::InvalidPicture);
     }
 }
-
-#endif
 
 } // namespace rt
