@@ -537,3 +537,72 @@ TEST(PictureVerdict, AReducedPhotoShowsAsTheWholeOneFittedByLanczos) {
         EXPECT_GT(quality, 38.0) << "at " << ratio << "x";
     }
 }
+
+namespace {
+
+using testsupport::TiffShape;
+
+struct TiffKind {
+    const char* name;
+    TiffShape shape;
+};
+
+class TiffPixels : public testing::TestWithParam<TiffKind> {};
+
+// Red, blue, white and black quarters: a picture every kind holds exactly,
+// and that shows which way up it came out.
+QImage quarters() {
+    QImage image(16, 12, QImage::Format_RGB32);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y,
+                           y < 6 ? (x < 8 ? qRgb(255, 0, 0) : qRgb(0, 0, 255))
+                                 : (x < 8 ? qRgb(255, 255, 255) : qRgb(0, 0, 0)));
+    return image;
+}
+
+// A colour as a grey picture of `bits` holds it.
+QRgb asGrey(QRgb c, int bits) {
+    const int levels = (1 << std::min(bits, 8)) - 1;
+    const int v = (qGray(c) >> (8 - std::min(bits, 8))) * 255 / levels;
+    return qRgb(v, v, v);
+}
+
+TEST_P(TiffPixels, ComeOutAsStoredAndUpright) {
+    const TiffShape& shape = GetParam().shape;
+    TempTree tree;
+    tree.write("t.tif", testsupport::tiffOf(quarters(), shape));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\t.tif");
+    const QImage frame = p.data()->frames.front().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(frame.size(), QSize(16, 12));
+    const QImage expected = quarters();
+    for (const QPoint at : {QPoint(1, 1), QPoint(14, 1), QPoint(1, 10), QPoint(14, 10)}) {
+        const QRgb want = shape.kind == TiffShape::Kind::Grey
+                              ? asGrey(expected.pixel(at), shape.bits)
+                              : expected.pixel(at);
+        EXPECT_EQ(frame.pixel(at), want) << "at " << at.x() << "," << at.y();
+    }
+}
+
+const TiffKind tiffKinds[] = {
+    {"RgbStrips", {}},
+    {"RgbTiles", {.tile = 16, .compression = 8}},
+    {"Rgb16Bit", {.bits = 16}},
+    {"RgbWithAlpha", {.alpha = true}},
+    {"Grey1BitFax", {.kind = TiffShape::Kind::Grey, .bits = 1, .compression = 4}},
+    {"Grey4Bit", {.kind = TiffShape::Kind::Grey, .bits = 4}},
+    {"Grey16Bit", {.kind = TiffShape::Kind::Grey, .bits = 16}},
+    {"Palette4Bit", {.kind = TiffShape::Kind::Palette, .bits = 4}},
+    {"Palette8Bit", {.kind = TiffShape::Kind::Palette}},
+    {"Cmyk", {.kind = TiffShape::Kind::Cmyk}},
+    {"StripsTurnedQuarter", {.orientation = 6}},
+    {"StripsTransposed", {.orientation = 5}},
+    {"TilesTurnedBack", {.tile = 16, .orientation = 8}},
+    {"TilesMirrored", {.tile = 16, .orientation = 2}},
+    {"CmykUpsideDown", {.kind = TiffShape::Kind::Cmyk, .orientation = 3}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TiffPixels, testing::ValuesIn(tiffKinds),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace
