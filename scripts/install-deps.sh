@@ -48,7 +48,7 @@ for extra in "$@"; do
         sanitize) ;; # GCC brings its own sanitizers
         pictures) packages+=(xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
-        bench) packages+=(imagemagick) ;;
+        bench) packages+=(imagemagick libjpeg-turbo-progs netpbm webp libheif-examples) ;;
         package) packages+=(dpkg-dev file) ;;
         desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

@@ -287,6 +287,9 @@ std::vector<Case> cases() {
              return gifOf(2, 2, frames);
          },
          tooLarge},
+        {"GifScreenOf2047SquaredWith4000TinyFrames",
+         [] { return gifOf(2047, 2047, std::vector<GifFrame>(4000, solidFrame(1, 1, 1))); },
+         loads(4000, 2047, 2047)},
         {"GifScreenOf8192x4096", [] { return gifOf(8192, 4096, {solidFrame(1, 1, 1)}); }, tooLarge},
         {"JpegClaiming65000Squared", [=] { return withJpegSize(jpegOf(small), 65000, 65000); },
          tooLarge},
@@ -536,6 +539,24 @@ TEST(PictureVerdict, AReducedPhotoShowsAsTheWholeOneFittedByLanczos) {
         std::printf("reduced against whole at %dx: %.1f dB\n", ratio, quality);
         EXPECT_GT(quality, 38.0) << "at " << ratio << "x";
     }
+}
+
+TEST(PictureVerdict, AReducedAnimationKeepsWhatEachFrameChanged) {
+    TempTree tree;
+    GifFrame dot = solidFrame(300, 300, 2);
+    dot.left = 1500;
+    dot.top = 1500;
+    tree.write("a.gif", gifOf(3000, 3000, {solidFrame(3000, 3000, 1), dot}));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\a.gif");
+    ASSERT_EQ(p.frameCount(), 2);
+    const QImage& first = p.data()->frames[0];
+    const QImage& second = p.data()->frames[1];
+    ASSERT_LT(first.width(), 3000);
+    const auto at = [&](int x) { return x * first.width() / 3000; };
+    EXPECT_EQ(first.pixel(at(1650), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(1650)), qRgb(0, 128, 255));
+    EXPECT_EQ(second.pixel(at(1000), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(2000)), qRgb(255, 0, 0));
 }
 
 namespace {
