@@ -82,7 +82,7 @@ struct OptionsFreer {
 
 // The processor time libtiff's decompression and the reduction take here,
 // in nanoseconds a pixel.
-constexpr double nsPerPixel = 15.0;
+constexpr double nsPerPixel = 25.0;
 
 // No colour brighter than its alpha, whatever the file says.
 std::uint32_t clampedToAlpha(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {

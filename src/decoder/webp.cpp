@@ -33,7 +33,7 @@ constexpr WEBP_CSP_MODE wordOrder = MODE_Argb;
 // reduction after it, in nanoseconds a pixel.
 constexpr double lossyNsPerPixel = 12.0;
 constexpr double losslessNsPerPixel = 25.0;
-constexpr double animationNsPerPixel = 30.0;
+constexpr double animationNsPerPixel = 6.0;
 
 Verdict verdictOf(VP8StatusCode status) {
     switch (status) {
