@@ -146,6 +146,13 @@ public:
     bool valid() const { return m_s.photometric != PHOTOMETRIC_PALETTE || !m_palette.empty(); }
 
     void convert(const std::uint8_t* in, std::uint32_t* out) const {
+        // Most photos: 8-bit RGB, without alpha.
+        if (m_s.bits == 8 && m_s.photometric == PHOTOMETRIC_RGB && m_s.samples == 3) {
+            for (std::uint32_t x = 0; x < m_s.width; ++x, in += 3)
+                out[x] =
+                    0xff000000u | std::uint32_t(in[0]) << 16 | std::uint32_t(in[1]) << 8 | in[2];
+            return;
+        }
         const int stride = m_s.samples;
         const bool hasAlpha = m_s.samples > m_s.colours && (m_s.alpha == EXTRASAMPLE_ASSOCALPHA ||
                                                             m_s.alpha == EXTRASAMPLE_UNASSALPHA);
