@@ -4,7 +4,7 @@
 // whole frame may have. An animation is counted by the demuxer before its
 // first frame, so that any number of frames gets the kept size at which all
 // of them fit; libwebp's animation decoder composes each frame on the whole
-// canvas, which is then reduced.
+// canvas, and the kept frame is reduced from it where it changed.
 //
 // The RIFF header says where the picture ends: bytes after it are ignored,
 // a file shorter than it says is cut short.
@@ -15,6 +15,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace decoder {
@@ -125,21 +126,51 @@ Verdict decodeAnimation(std::span<const std::uint8_t> bytes, Budget& budget, Fra
     const std::unique_ptr<WebPAnimDecoder, AnimCloser> anim(WebPAnimDecoderNew(&data, &options));
     if (!anim)
         return Verdict::Invalid;
+    // The kept frame is brought up to date only where the canvas changed:
+    // where this frame lies, and where the one before it was cleared away.
+    const AreaFilter filter(size, kept);
+    Frame shown;
+    shown.width = kept.width;
+    shown.height = kept.height;
+    shown.pixels.assign(
+        static_cast<std::size_t>(kept.width) * static_cast<std::size_t>(kept.height), 0);
+    WebPIterator at;
     int previous = 0;
+    bool cleared = false; // the previous frame was cleared to the background
+    int cx0 = 0, cy0 = 0, cx1 = 0, cy1 = 0;
     for (int i = 0; i < count; ++i) {
         if (!budget.takeFrame(static_cast<std::uint64_t>(kept.width),
                               static_cast<std::uint64_t>(kept.height)))
             return Verdict::OutOfMemory;
         std::uint8_t* canvas = nullptr;
         int timestamp = 0;
-        if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp) || !canvas)
+        if (!WebPAnimDecoderGetNext(anim.get(), &canvas, &timestamp) || !canvas ||
+            !WebPDemuxGetFrame(demux.get(), i + 1, &at))
             return Verdict::Invalid; // a frame that does not decode
-        Frame frame = reduced(reinterpret_cast<const std::uint32_t*>(canvas), size, kept);
+        const int x0 = std::clamp(at.x_offset, 0, size.width);
+        const int y0 = std::clamp(at.y_offset, 0, size.height);
+        const int x1 = std::clamp(at.x_offset + at.width, x0, size.width);
+        const int y1 = std::clamp(at.y_offset + at.height, y0, size.height);
+        const bool disposes = at.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND;
+        WebPDemuxReleaseIterator(&at);
+        const auto* pixels = reinterpret_cast<const std::uint32_t*>(canvas);
+        if (kept == size) {
+            shown.pixels.assign(pixels, pixels + shown.pixels.size());
+        } else if (i == 0) {
+            filter.update(pixels, shown, 0, 0, size.width, size.height);
+        } else {
+            if (cleared && cx0 < cx1 && cy0 < cy1)
+                filter.update(pixels, shown, cx0, cy0, cx1, cy1);
+            if (x0 < x1 && y0 < y1)
+                filter.update(pixels, shown, x0, y0, x1, y1);
+        }
+        cleared = disposes;
+        cx0 = x0, cy0 = y0, cx1 = x1, cy1 = y1;
         // The decoder counts time at the end of each frame.
         const int ms = timestamp - previous;
         previous = timestamp;
-        frame.delay = ms < 20 ? 100 : ms;
-        sink.frame(frame);
+        shown.delay = ms < 20 ? 100 : ms;
+        sink.frame(shown);
     }
     return Verdict::Ok;
 }
