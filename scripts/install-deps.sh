@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-wayland
     libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libseccomp-dev
+    libwebp-dev libtiff-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils libglib2.0-bin appstream strace
     openbox dbus-daemon at-spi2-core python3-pyatspi
@@ -49,7 +50,7 @@ for extra in "$@"; do
         sanitize) ;; # GCC brings its own sanitizers
         pictures) packages+=(xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
-        bench) packages+=(imagemagick libjpeg-turbo-progs netpbm webp libheif-examples) ;;
+        bench) packages+=(imagemagick libjpeg-turbo-progs netpbm webp libtiff-tools libheif-examples) ;;
         package) packages+=(dpkg-dev file) ;;
         desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

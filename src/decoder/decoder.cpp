@@ -133,6 +133,11 @@ Verdict decode(std::span<const std::uint8_t> bytes, const Limits& limits, FrameS
     if (startsWith(bytes, {'B', 'M'}))
         return decodeBmp(bytes, budget, sink);
     // WebP and TIFF
+    if (startsWith(bytes, {'R', 'I', 'F', 'F'}) && bytes.size() >= 12 && bytes[8] == 'W' &&
+        bytes[9] == 'E' && bytes[10] == 'B' && bytes[11] == 'P')
+        return decodeWebp(bytes, budget, sink);
+    if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}))
+        return decodeTiff(bytes, budget, sink);
     // HEIF, AVIF and JPEG XL
     return Verdict::Invalid;
 }

@@ -154,6 +154,8 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
 Verdict decodePng(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 // WebP and TIFF
+Verdict decodeWebp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
+Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 // HEIF, AVIF and JPEG XL
 
 } // namespace decoder

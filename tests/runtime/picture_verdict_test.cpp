@@ -169,6 +169,73 @@ std::vector<Case> cases() {
         {"BmpBottomUp", [=] { return bmpOf(small); }, loads(1, 64, 48)},
         {"BmpTopDown", [=] { return bmpOf(small, true); }, loads(1, 64, 48)},
         // WebP and TIFF
+        {"WebpLossy", [] { return webpOf(testImage(640, 480)); }, loads(1, 640, 480)},
+        {"WebpLossless", [] { return webpOf(testImage(320, 240), true); }, loads(1, 320, 240)},
+        {"WebpLossyWithAlpha", [] { return webpOf(testImage(320, 240, true)); },
+         loads(1, 320, 240)},
+        {"WebpWithBytesAfterItsEnd",
+         [=] { return webpOf(small) + std::string(300, '\0') + "RIFF junk"; }, loads(1, 64, 48)},
+        {"WebpPhoto24Megapixels", [] { return webpOf(testImage(5712, 4284)); },
+         loads(1, 5712, 4284)},
+        {"WebpAnimationOf300Frames", [] { return webpAnimationOf(200, 150, 300); },
+         loads(300, 200, 150)},
+        {"TiffInStrips", [] { return tiffOf(testImage(640, 480)); }, loads(1, 640, 480)},
+        {"TiffInTiles", [] { return tiffOf(testImage(300, 200), {.tile = 64, .compression = 8}); },
+         loads(1, 300, 200)},
+        {"TiffOneBitFax",
+         [] {
+             return tiffOf(testImage(640, 480),
+                           {.kind = TiffShape::Kind::Grey, .bits = 1, .compression = 4});
+         },
+         loads(1, 640, 480)},
+        {"TiffGrey16Bit",
+         [] { return tiffOf(testImage(640, 480), {.kind = TiffShape::Kind::Grey, .bits = 16}); },
+         loads(1, 640, 480)},
+        {"TiffRgb16BitWithAlpha",
+         [] { return tiffOf(testImage(320, 240, true), {.bits = 16, .alpha = true}); },
+         loads(1, 320, 240)},
+        {"TiffPalette",
+         [] { return tiffOf(testImage(640, 480), {.kind = TiffShape::Kind::Palette}); },
+         loads(1, 640, 480)},
+        {"TiffCmyk", [] { return tiffOf(testImage(640, 480), {.kind = TiffShape::Kind::Cmyk}); },
+         loads(1, 640, 480)},
+        {"TiffFirstPageOfThree", [] { return tiffOf(testImage(320, 240), {.pages = 3}); },
+         loads(1, 320, 240)},
+        {"TiffTurnedByItsOrientation",
+         [] { return tiffOf(testImage(4000, 3000), {.orientation = 6}); }, loads(1, 4000, 3000)},
+        // One strip of 24 megapixels, read a row at a time.
+        {"TiffPhoto24Megapixels",
+         [] { return tiffOf(testImage(5712, 4284), {.rowsPerStrip = 4284, .compression = 8}); },
+         loads(1, 5712, 4284)},
+        {"TiffPhoto24MegapixelsInTiles",
+         [] { return tiffOf(testImage(5712, 4284), {.tile = 256, .compression = 8}); },
+         loads(1, 5712, 4284)},
+        {"WebpWithADamagedKeyFrame", [=] { return damageWebpChunk(webpOf(small), "VP8 "); },
+         invalid},
+        {"WebpLosslessWithADamagedSignature",
+         [=] { return damageWebpChunk(webpOf(small, true), "VP8L"); }, invalid},
+        {"WebpAnimationWithADamagedFrame",
+         [] { return damageWebpChunk(webpAnimationOf(64, 48, 5), "VP8 "); }, invalid},
+        {"TiffWhoseStripIsBeyondItsEnd",
+         [=] { return withTiffTag(tiffOf(small, {.rowsPerStrip = 48}), 273, 1u << 30); }, invalid},
+        {"TiffClaiming100000Squared",
+         [=] {
+             return withTiffTag(withTiffTag(tiffOf(small, {.rowsPerStrip = 48}), 256, 100000), 257,
+                                100000);
+         },
+         tooLarge},
+        {"WebpAnimationClaimingACanvasOf20000Squared",
+         [] { return withWebpCanvas(webpAnimationOf(64, 48, 3), 20000, 20000); }, tooLarge},
+        // A lossless still is held whole by libwebp: 16384 × 16384 is too much.
+        {"WebpLosslessClaiming16384Squared",
+         [=] {
+             std::string webp = webpOf(small, true);
+             const auto at = webp.find("VP8L") + 9;
+             webp.replace(at, 3, "\xff\xff\xff");
+             webp[at + 3] = static_cast<char>(webp[at + 3] | 0x0f);
+             return webp;
+         },
+         tooLarge},
         // HEIF, AVIF and JPEG XL
 
         // Damage.
@@ -241,6 +308,11 @@ std::vector<Case> cases() {
         {"Gif", [] { return animation(); }},
         {"Bmp", [] { return bmpOf(testImage(128, 96)); }},
         {"RleBmp", [] { return rleBmpOfMoves(16, 16, 100); }},
+        {"Webp", [] { return webpOf(testImage(128, 96)); }},
+        {"WebpLossless", [] { return webpOf(testImage(128, 96), true); }},
+        {"WebpAnimation", [] { return webpAnimationOf(128, 96, 4); }},
+        {"Tiff", [] { return tiffOf(testImage(128, 96)); }},
+        {"TiledTiff", [] { return tiffOf(testImage(128, 96), {.tile = 32}); }},
     };
     for (const auto& [format, make] : whole)
         for (int percent : {10, 50, 90})
@@ -486,3 +558,72 @@ TEST(PictureVerdict, AReducedAnimationKeepsWhatEachFrameChanged) {
     EXPECT_EQ(second.pixel(at(1000), at(1650)), qRgb(255, 0, 0));
     EXPECT_EQ(second.pixel(at(1650), at(2000)), qRgb(255, 0, 0));
 }
+
+namespace {
+
+using testsupport::TiffShape;
+
+struct TiffKind {
+    const char* name;
+    TiffShape shape;
+};
+
+class TiffPixels : public testing::TestWithParam<TiffKind> {};
+
+// Red, blue, white and black quarters: a picture every kind holds exactly,
+// and that shows which way up it came out.
+QImage quarters() {
+    QImage image(16, 12, QImage::Format_RGB32);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y,
+                           y < 6 ? (x < 8 ? qRgb(255, 0, 0) : qRgb(0, 0, 255))
+                                 : (x < 8 ? qRgb(255, 255, 255) : qRgb(0, 0, 0)));
+    return image;
+}
+
+// A colour as a grey picture of `bits` holds it.
+QRgb asGrey(QRgb c, int bits) {
+    const int levels = (1 << std::min(bits, 8)) - 1;
+    const int v = (qGray(c) >> (8 - std::min(bits, 8))) * 255 / levels;
+    return qRgb(v, v, v);
+}
+
+TEST_P(TiffPixels, ComeOutAsStoredAndUpright) {
+    const TiffShape& shape = GetParam().shape;
+    TempTree tree;
+    tree.write("t.tif", testsupport::tiffOf(quarters(), shape));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\t.tif");
+    const QImage frame = p.data()->frames.front().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(frame.size(), QSize(16, 12));
+    const QImage expected = quarters();
+    for (const QPoint at : {QPoint(1, 1), QPoint(14, 1), QPoint(1, 10), QPoint(14, 10)}) {
+        const QRgb want = shape.kind == TiffShape::Kind::Grey
+                              ? asGrey(expected.pixel(at), shape.bits)
+                              : expected.pixel(at);
+        EXPECT_EQ(frame.pixel(at), want) << "at " << at.x() << "," << at.y();
+    }
+}
+
+const TiffKind tiffKinds[] = {
+    {"RgbStrips", {}},
+    {"RgbTiles", {.tile = 16, .compression = 8}},
+    {"Rgb16Bit", {.bits = 16}},
+    {"RgbWithAlpha", {.alpha = true}},
+    {"Grey1BitFax", {.kind = TiffShape::Kind::Grey, .bits = 1, .compression = 4}},
+    {"Grey4Bit", {.kind = TiffShape::Kind::Grey, .bits = 4}},
+    {"Grey16Bit", {.kind = TiffShape::Kind::Grey, .bits = 16}},
+    {"Palette4Bit", {.kind = TiffShape::Kind::Palette, .bits = 4}},
+    {"Palette8Bit", {.kind = TiffShape::Kind::Palette}},
+    {"Cmyk", {.kind = TiffShape::Kind::Cmyk}},
+    {"StripsTurnedQuarter", {.orientation = 6}},
+    {"StripsTransposed", {.orientation = 5}},
+    {"TilesTurnedBack", {.tile = 16, .orientation = 8}},
+    {"TilesMirrored", {.tile = 16, .orientation = 2}},
+    {"CmykUpsideDown", {.kind = TiffShape::Kind::Cmyk, .orientation = 3}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TiffPixels, testing::ValuesIn(tiffKinds),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace

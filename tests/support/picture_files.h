@@ -59,6 +59,30 @@ std::string withExifOrientation(const std::string& jpeg, int orientation);
 std::string rleBmpOfMoves(int width, int height, std::size_t moves);
 
 // WebP and TIFF
+// A still WebP, lossy (keeping alpha where the image has it) or lossless.
+std::string webpOf(const QImage& image, bool lossless = false);
+// An animated WebP of `frames` frames over a width × height canvas: a square
+// moving over the test picture, `delayMs` a frame.
+std::string webpAnimationOf(int width, int height, int frames, int delayMs = 40);
+// Flips a byte inside the data of the first chunk of a type (e.g. "VP8 ").
+std::string damageWebpChunk(std::string webp, const std::string& type);
+// An extended WebP whose canvas claims width × height.
+std::string withWebpCanvas(std::string webp, int width, int height);
+
+struct TiffShape {
+    enum class Kind { Rgb, Grey, Palette, Cmyk } kind = Kind::Rgb;
+    int bits = 8;       // of a sample: 1, 2, 4, 8 or 16 (Rgb: 8, 16; Cmyk: 8)
+    bool alpha = false; // an unassociated alpha sample after the colours
+    int tile = 0;       // the side of square tiles; 0 for strips
+    int rowsPerStrip = 16;
+    int compression = 5; // libtiff's number: 1 none, 4 fax group 4, 5 LZW, 8 deflate
+    int orientation = 1; // 1-8, as the Orientation tag has them
+    int pages = 1;       // pages after the first are smaller, and differ
+};
+// A little-endian TIFF of the image, stored as the shape says.
+std::string tiffOf(const QImage& image, const TiffShape& shape = {});
+// Sets an entry of one number in the first directory of a little-endian TIFF.
+std::string withTiffTag(std::string tiff, int tag, std::uint32_t value);
 // HEIF, AVIF and JPEG XL
 
 } // namespace testsupport
