@@ -155,5 +155,8 @@ Verdict decodePng(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
 Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 // WebP and TIFF
 // HEIF, AVIF and JPEG XL
+Verdict decodeHeif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
+Verdict decodeAvif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
+Verdict decodeJxl(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 
 } // namespace decoder
