@@ -13,6 +13,7 @@ packages=(
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils libglib2.0-bin appstream strace
     openbox dbus-daemon at-spi2-core python3-pyatspi
+    mutter xwayland libxcb1-dev
 )
 # The test that runs orbit-trace on emulated older processors.
 if [[ $(uname -m) == x86_64 ]]; then
@@ -59,7 +60,7 @@ for extra in "$@"; do
         sanitize) ;; # GCC brings its own sanitizers
         pictures) packages+=(xplanet-images) ;;
         screenshots) packages+=(imagemagick) ;;
-        bench) packages+=(imagemagick) ;;
+        bench) packages+=(imagemagick libjpeg-turbo-progs netpbm webp libheif-examples) ;;
         package) packages+=(dpkg-dev file) ;;
         desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;

@@ -10,10 +10,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -49,12 +52,44 @@ std::string gifGoingOn(int side) {
     return gif;
 }
 
+// A photo as cameras give it: the test picture with sensor noise, so that
+// its file is as large and as slow to decode as a real one of its size.
+QImage photo(int width, int height) {
+    QImage image = testImage(width, height);
+    std::mt19937 random(11);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int n = static_cast<int>(random() % 33) - 16;
+            const auto c = [n](int v) { return std::clamp(v + n, 0, 255); };
+            row[x] = qRgb(c(qRed(row[x])), c(qGreen(row[x])), c(qBlue(row[x])));
+        }
+    }
+    return image;
+}
+
 struct Case {
     const char* name;
     std::function<std::string()> make;
+    // The format's own command-line decoder decoding the whole file
+    // (FILE stands for it), to set beside the program's load.
+    std::vector<std::string> reference = {};
 };
 
 const Case cases[] = {
+    {"photo 24 MP JPEG",
+     [] { return jpegOf(photo(5712, 4284)); },
+     {"djpeg", "-outfile", "/dev/null", "FILE"}},
+    {"photo 48 MP JPEG",
+     [] { return jpegOf(photo(8000, 6000)); },
+     {"djpeg", "-outfile", "/dev/null", "FILE"}},
+    {"photo 200 MP JPEG",
+     [] { return jpegOf(photo(16320, 12240)); },
+     {"djpeg", "-outfile", "/dev/null", "FILE"}},
+    {"photo 48 MP progressive JPEG",
+     [] { return jpegOf(photo(8000, 6000), true); },
+     {"djpeg", "-outfile", "/dev/null", "FILE"}},
+    {"photo 24 MP PNG", [] { return pngOf(photo(5712, 4284)); }, {"pngtopnm", "FILE"}},
     {"photo 4000x3000 JPEG", [] { return jpegOf(testImage(4000, 3000)); }},
     {"wallpaper 5120x2880 progressive JPEG", [] { return jpegOf(testImage(5120, 2880), true); }},
     {"16-bit PNG 2048x2048",
@@ -98,6 +133,36 @@ Peak peakOfOneLoad(const std::string& path) {
     return p;
 }
 
+// Runs the reference decoder on the file, its output thrown away: its time
+// on the clock in ms and its peak memory in KiB.
+std::pair<double, long> runReference(const std::vector<std::string>& command,
+                                     const std::string& file) {
+    std::vector<std::string> args = command;
+    for (std::string& a : args)
+        if (a == "FILE")
+            a = file;
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {-1, 0};
+    return {took.count(), usage.ru_maxrss};
+}
+
 void load(benchmark::State& state, const Case* c) {
     const fs::path path = folder() / std::to_string(state.range(0));
     if (!fs::exists(path)) {
@@ -106,15 +171,35 @@ void load(benchmark::State& state, const Case* c) {
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     std::string verdict = "ok";
+    double bestLoad = 1e9;
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         try {
             const rt::Picture p = rt::loadPicture(path.string());
             verdict = "ok " + std::to_string(p.width()) + "x" + std::to_string(p.height());
         } catch (const rt::Error& e) {
             verdict = "error " + std::to_string(static_cast<int>(e.number()));
         }
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
+        bestLoad = std::min(bestLoad, took.count());
     }
     const Peak peak = peakOfOneLoad(path.string());
+    if (!c->reference.empty()) {
+        // The reference's best of three, its time and its peak memory.
+        double best = 1e9;
+        long peakKiB = 0;
+        for (int run = 0; run < 3; ++run) {
+            const auto [ms, kib] = runReference(c->reference, path.string());
+            best = std::min(best, ms);
+            peakKiB = kib;
+        }
+        state.counters["ref_ms"] = best;
+        state.counters["ref_peak_MiB"] = static_cast<double>(peakKiB) / 1024;
+        // Under 1: the program shows the picture sooner than its own decoder
+        // decodes it whole.
+        state.counters["time_vs_ref"] = bestLoad / best;
+    }
     state.counters["file_MB"] = static_cast<double>(fs::file_size(path)) / 1e6;
     state.counters["program_peak_MiB"] = static_cast<double>(peak.selfKiB) / 1024;
     state.counters["helper_peak_MiB"] = static_cast<double>(peak.helperKiB) / 1024;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace decoder {
 
@@ -106,6 +107,9 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
     int screenH = gif->SHeight;
     Size kept;
     Frame canvas;
+    // The screen as kept, brought up to date where each frame changes it.
+    Frame shown;
+    std::optional<AreaFilter> filter;
     std::vector<std::uint32_t> previous; // for frames that restore what was before them
     std::vector<GifPixelType> line;
     GraphicsControlBlock control{};
@@ -158,6 +162,11 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
                                      static_cast<std::uint64_t>(screenH)))
                 return Verdict::OutOfMemory;
             kept = keptSize({screenW, screenH}, std::max(count, 1), budget.limits());
+            filter.emplace(Size{screenW, screenH}, kept);
+            shown.width = kept.width;
+            shown.height = kept.height;
+            shown.pixels.assign(
+                static_cast<std::size_t>(kept.width) * static_cast<std::size_t>(kept.height), 0);
             sink.picture({{screenW, screenH}, std::max(count, 1), 0});
             canvas.width = screenW;
             canvas.height = screenH;
@@ -180,8 +189,21 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         if (control.TransparentColor >= 0 && control.TransparentColor < 256)
             palette[control.TransparentColor] = 0;
 
-        if (control.DisposalMode == DISPOSE_PREVIOUS)
-            previous = canvas.pixels;
+        // The part of the screen this frame covers, and what it covered before.
+        const int x0 = std::clamp(desc.Left, 0, screenW);
+        const int x1 = std::clamp(desc.Left + desc.Width, 0, screenW);
+        const int y0 = std::clamp(desc.Top, 0, screenH);
+        const int y1 = std::clamp(desc.Top + desc.Height, 0, screenH);
+        const auto eachRow = [&](auto&& with) {
+            for (int y = y0; y < y1; ++y)
+                with(canvas.pixels.data() + static_cast<std::size_t>(y) * screenW + x0);
+        };
+        if (control.DisposalMode == DISPOSE_PREVIOUS) {
+            previous.clear();
+            eachRow([&](const std::uint32_t* row) {
+                previous.insert(previous.end(), row, row + (x1 - x0));
+            });
+        }
 
         line.resize(static_cast<std::size_t>(desc.Width));
         for (int y : rowOrder(desc.Height, desc.Interlace)) {
@@ -200,21 +222,28 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
                 row[sx] = palette[line[static_cast<std::size_t>(x)]];
             }
         }
-        Frame shown = kept == Size{screenW, screenH}
-                          ? canvas
-                          : reduced(canvas.pixels.data(), {screenW, screenH}, kept);
+        const auto keep = [&] {
+            if (kept == Size{screenW, screenH})
+                shown.pixels = canvas.pixels;
+            else if (x0 < x1 && y0 < y1)
+                filter->update(canvas.pixels.data(), shown, x0, y0, x1, y1);
+        };
+        keep();
         shown.delay = delayOf(control);
         sink.frame(shown);
         ++frames;
 
         // What the next frame is drawn over.
         if (control.DisposalMode == DISPOSE_BACKGROUND) {
-            for (int y = std::max(desc.Top, 0); y < std::min(desc.Top + desc.Height, screenH); ++y)
-                for (int x = std::max(desc.Left, 0); x < std::min(desc.Left + desc.Width, screenW);
-                     ++x)
-                    canvas.pixels[static_cast<std::size_t>(y) * screenW + x] = 0;
+            eachRow([&](std::uint32_t* row) { std::fill(row, row + (x1 - x0), 0u); });
+            keep();
         } else if (control.DisposalMode == DISPOSE_PREVIOUS) {
-            canvas.pixels.swap(previous);
+            auto from = previous.cbegin();
+            eachRow([&](std::uint32_t* row) {
+                std::copy(from, from + (x1 - x0), row);
+                from += x1 - x0;
+            });
+            keep();
         }
         control = GraphicsControlBlock{};
         control.TransparentColor = NO_TRANSPARENT_COLOR;

@@ -5,29 +5,58 @@
 
 namespace decoder {
 
+namespace {
+
+// A kept pixel from its four sums, alpha first.
+std::uint32_t pixelOf(const float* v) {
+    const auto channel = [](float c) {
+        return static_cast<std::uint32_t>(std::clamp(c + 0.5f, 0.f, 255.f));
+    };
+    const std::uint32_t a = channel(v[0]);
+    // Premultiplied: no colour brighter than its alpha, whatever the rounding.
+    return a << 24 | std::min(channel(v[1]), a) << 16 | std::min(channel(v[2]), a) << 8 |
+           std::min(channel(v[3]), a);
+}
+
+} // namespace
+
 // Positions are counted in units that both sizes divide: pixel x of the
 // picture spans [x·to, (x+1)·to), kept pixel k spans [k·from, (k+1)·from),
 // so every overlap is a whole number and no edge is lost to rounding.
-Reducer::Reducer(Size from, Size to)
+Axis::Axis(int from, int to)
     : m_from(from)
     , m_to(to) {
+    const std::int64_t f = from;
+    const std::int64_t t = to;
+    for (std::int64_t k = 0; k < t; ++k) {
+        const std::int64_t start = k * f;
+        const std::int64_t end = start + f;
+        Entry e{static_cast<int>(start / t), 0, static_cast<int>(m_weights.size())};
+        for (std::int64_t x = e.first; x < f && x * t < end; ++x) {
+            const std::int64_t overlap = std::min(end, (x + 1) * t) - std::max(start, x * t);
+            m_weights.push_back(static_cast<float>(overlap) / static_cast<float>(f));
+            ++e.count;
+        }
+        m_entries.push_back(e);
+    }
+}
+
+std::pair<int, int> Axis::keptOf(int from, int to) const {
+    const std::int64_t first = std::int64_t{from} * m_to / m_from;
+    const std::int64_t last = (std::int64_t{to} * m_to + m_from - 1) / m_from;
+    return {static_cast<int>(std::clamp<std::int64_t>(first, 0, m_to)),
+            static_cast<int>(std::clamp<std::int64_t>(last, 0, m_to))};
+}
+
+Reducer::Reducer(Size from, Size to)
+    : m_from(from)
+    , m_to(to)
+    , m_axis(from == to ? 0 : from.width, from == to ? 0 : to.width) {
     m_frame.width = to.width;
     m_frame.height = to.height;
     m_frame.pixels.resize(static_cast<std::size_t>(to.width) * static_cast<std::size_t>(to.height));
     if (from == to)
         return;
-    const std::int64_t fw = from.width;
-    const std::int64_t tw = to.width;
-    for (std::int64_t x = 0; x < fw; ++x) {
-        const std::int64_t start = x * tw;
-        const std::int64_t end = start + tw;
-        for (std::int64_t k = start / fw; k < tw && k * fw < end; ++k) {
-            const std::int64_t overlap = std::min(end, (k + 1) * fw) - std::max(start, k * fw);
-            if (overlap > 0)
-                m_shares.push_back({static_cast<int>(x), static_cast<int>(k),
-                                    static_cast<float>(overlap) / static_cast<float>(fw)});
-        }
-    }
     m_across.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
     m_down.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
 }
@@ -41,14 +70,22 @@ void Reducer::row(const std::uint32_t* pixels) {
         ++m_rowsIn;
         return;
     }
-    std::fill(m_across.begin(), m_across.end(), 0.f);
-    for (const Share& s : m_shares) {
-        const std::uint32_t p = pixels[s.from];
-        float* to = &m_across[static_cast<std::size_t>(s.to) * 4];
-        to[0] += s.weight * static_cast<float>(p >> 24);
-        to[1] += s.weight * static_cast<float>((p >> 16) & 0xff);
-        to[2] += s.weight * static_cast<float>((p >> 8) & 0xff);
-        to[3] += s.weight * static_cast<float>(p & 0xff);
+    for (int k = 0; k < m_to.width; ++k) {
+        const Axis::Span span = m_axis.span(k);
+        const std::uint32_t* p = pixels + span.first;
+        const float* w = span.weights;
+        float a = 0, r = 0, g = 0, b = 0;
+        for (int i = 0; i < span.count; ++i) {
+            a += w[i] * static_cast<float>(p[i] >> 24);
+            r += w[i] * static_cast<float>((p[i] >> 16) & 0xff);
+            g += w[i] * static_cast<float>((p[i] >> 8) & 0xff);
+            b += w[i] * static_cast<float>(p[i] & 0xff);
+        }
+        float* to = &m_across[static_cast<std::size_t>(k) * 4];
+        to[0] = a;
+        to[1] = r;
+        to[2] = g;
+        to[3] = b;
     }
     // The same down the picture: this row spans [y·to, (y+1)·to).
     const std::int64_t fh = m_from.height;
@@ -73,16 +110,8 @@ void Reducer::row(const std::uint32_t* pixels) {
 void Reducer::finishRow() {
     std::uint32_t* out = m_frame.pixels.data() +
                          static_cast<std::size_t>(m_rowsOut) * static_cast<std::size_t>(m_to.width);
-    const auto channel = [](float v) {
-        return static_cast<std::uint32_t>(std::clamp(v + 0.5f, 0.f, 255.f));
-    };
-    for (int x = 0; x < m_to.width; ++x) {
-        const float* v = &m_down[static_cast<std::size_t>(x) * 4];
-        const std::uint32_t a = channel(v[0]);
-        // Premultiplied: no colour brighter than its alpha, whatever the rounding.
-        out[x] = a << 24 | std::min(channel(v[1]), a) << 16 | std::min(channel(v[2]), a) << 8 |
-                 std::min(channel(v[3]), a);
-    }
+    for (int x = 0; x < m_to.width; ++x)
+        out[x] = pixelOf(&m_down[static_cast<std::size_t>(x) * 4]);
     std::fill(m_down.begin(), m_down.end(), 0.f);
     ++m_rowsOut;
 }
@@ -92,6 +121,39 @@ Frame reduced(const std::uint32_t* pixels, Size from, Size to) {
     for (int y = 0; y < from.height; ++y)
         reducer.row(pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(from.width));
     return std::move(reducer.frame());
+}
+
+AreaFilter::AreaFilter(Size from, Size to)
+    : m_from(from)
+    , m_to(to)
+    , m_across(from.width, to.width)
+    , m_down(from.height, to.height) {}
+
+void AreaFilter::update(const std::uint32_t* pixels, Frame& kept, int x0, int y0, int x1,
+                        int y1) const {
+    const auto [kx0, kx1] = m_across.keptOf(x0, x1);
+    const auto [ky0, ky1] = m_down.keptOf(y0, y1);
+    const auto stride = static_cast<std::size_t>(m_from.width);
+    for (int ky = ky0; ky < ky1; ++ky) {
+        const Axis::Span down = m_down.span(ky);
+        for (int kx = kx0; kx < kx1; ++kx) {
+            const Axis::Span across = m_across.span(kx);
+            float sums[4] = {};
+            for (int j = 0; j < down.count; ++j) {
+                const std::uint32_t* row =
+                    pixels + static_cast<std::size_t>(down.first + j) * stride + across.first;
+                for (int i = 0; i < across.count; ++i) {
+                    const float w = down.weights[j] * across.weights[i];
+                    sums[0] += w * static_cast<float>(row[i] >> 24);
+                    sums[1] += w * static_cast<float>((row[i] >> 16) & 0xff);
+                    sums[2] += w * static_cast<float>((row[i] >> 8) & 0xff);
+                    sums[3] += w * static_cast<float>(row[i] & 0xff);
+                }
+            }
+            kept.pixels[static_cast<std::size_t>(ky) * static_cast<std::size_t>(m_to.width) +
+                        static_cast<std::size_t>(kx)] = pixelOf(sums);
+        }
+    }
 }
 
 } // namespace decoder

@@ -9,9 +9,40 @@
 #include "decoder/decoder.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace decoder {
+
+// How one direction shrinks: for each kept pixel, the pixels of the picture
+// it covers, `count` of them from `first`, each with the part of the kept
+// pixel it makes (the parts add up to one).
+class Axis {
+public:
+    Axis(int from, int to);
+    struct Span {
+        int first;
+        int count;
+        const float* weights;
+    };
+    Span span(int kept) const {
+        const Entry& e = m_entries[static_cast<std::size_t>(kept)];
+        return {e.first, e.count, m_weights.data() + e.weights};
+    }
+    // The kept pixels that pixels [from, to) of the picture fall in.
+    std::pair<int, int> keptOf(int from, int to) const;
+
+private:
+    struct Entry {
+        int first;
+        int count;
+        int weights;
+    };
+    std::int64_t m_from;
+    std::int64_t m_to;
+    std::vector<Entry> m_entries;
+    std::vector<float> m_weights;
+};
 
 class Reducer {
 public:
@@ -28,16 +59,11 @@ public:
     Frame& frame() { return m_frame; }
 
 private:
-    struct Share {
-        int from;     // a pixel of the picture's row
-        int to;       // the kept pixel it falls in
-        float weight; // the part of it that falls there, out of the kept pixel's whole
-    };
     void finishRow();
 
     Size m_from;
     Size m_to;
-    std::vector<Share> m_shares;
+    Axis m_axis;
     std::vector<float> m_across; // the current row, reduced across
     std::vector<float> m_down;   // the kept row being gathered, 4 channels a pixel
     int m_rowsIn = 0;
@@ -47,5 +73,22 @@ private:
 
 // Reduces a whole frame at once: for libraries that give frames, not rows.
 Frame reduced(const std::uint32_t* pixels, Size from, Size to);
+
+// The same filter over part of a frame: for an animation whose frames are
+// composed on one screen and change only in part, the kept frame is brought
+// up to date where the screen changed, at the cost of that part alone.
+class AreaFilter {
+public:
+    AreaFilter(Size from, Size to);
+    // Re-reduces into `kept` every kept pixel that the screen's rectangle
+    // [x0, x1) × [y0, y1) falls in, from the whole screen `pixels`.
+    void update(const std::uint32_t* pixels, Frame& kept, int x0, int y0, int x1, int y1) const;
+
+private:
+    Size m_from;
+    Size m_to;
+    Axis m_across;
+    Axis m_down;
+};
 
 } // namespace decoder

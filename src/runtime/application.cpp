@@ -2,6 +2,7 @@
 
 #include "runtime/form.h"
 #include "runtime/registry.h"
+#include "runtime/session.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -21,18 +22,6 @@
 namespace rt {
 
 namespace {
-
-bool displayAvailable() {
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    const auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && *value;
-    };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
-#else
-    return true;
-#endif
-}
 
 // Qt keeps its text in UTF-8 whatever the locale, but Xlib writes a window's
 // WM_NAME in the C library's character type: under the C locale (LANG unset,
@@ -66,7 +55,9 @@ QString text(std::string_view s) {
 } // namespace
 
 int start(const ProjectDescriptor& project, int argc, char** argv) {
-    if (!displayAvailable()) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const Session session = currentSession();
+    if (!hasDisplay(session)) {
         std::fprintf(stderr,
                      "%.*s needs a graphical display, and neither DISPLAY nor "
                      "WAYLAND_DISPLAY is set.\n",
@@ -74,6 +65,10 @@ int start(const ProjectDescriptor& project, int argc, char** argv) {
         return 1;
     }
 
+    if (const std::string_view platform = platformFor(session); !platform.empty())
+        qputenv("QT_QPA_PLATFORM",
+                QByteArray(platform.data(), static_cast<qsizetype>(platform.size())));
+#endif
     QApplication app(argc, argv);
     useUtf8CharacterType();
     QApplication::setApplicationName(text(project.name));

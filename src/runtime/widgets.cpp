@@ -43,15 +43,56 @@ bool isPrimary(const QMouseEvent* event) {
     return event->button() == Qt::LeftButton;
 }
 
+// A picture box is one picture to a screen reader, the Earth inside it: the
+// area within its border, where the Earth moves, is the box itself, not a
+// node of its own with nothing to say.
+class AccessiblePictureBox : public QAccessibleWidget {
+public:
+    explicit AccessiblePictureBox(PictureBoxWidget* box)
+        : QAccessibleWidget(box, QAccessible::Graphic) {}
+
+    int childCount() const override { return static_cast<int>(inside().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> controls = inside();
+        if (index < 0 || index >= controls.size())
+            return nullptr;
+        return QAccessible::queryAccessibleInterface(controls[index]);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (!child)
+            return -1;
+        return static_cast<int>(inside().indexOf(qobject_cast<QWidget*>(child->object())));
+    }
+
+private:
+    QList<QWidget*> inside() const {
+        return static_cast<PictureBoxWidget*>(widget())->client()->findChildren<QWidget*>(
+            Qt::FindDirectChildrenOnly);
+    }
+};
+
+// A control inside a picture box answers to the box as its parent.
+class AccessibleImage : public QAccessibleWidget {
+public:
+    explicit AccessibleImage(ImageWidget* image)
+        : QAccessibleWidget(image, QAccessible::Graphic) {}
+
+    QAccessibleInterface* parent() const override {
+        if (auto* client = dynamic_cast<PictureClient*>(widget()->parentWidget()))
+            return QAccessible::queryAccessibleInterface(client->parentWidget());
+        return QAccessibleWidget::parent();
+    }
+};
+
 // Screen readers: a window is a window (not a bare client area), and a
 // picture box or an image is a picture.
 QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
     if (auto* form = dynamic_cast<FormWidget*>(object))
         return new QAccessibleWidget(form, QAccessible::Window);
     if (auto* box = dynamic_cast<PictureBoxWidget*>(object))
-        return new QAccessibleWidget(box, QAccessible::Graphic);
+        return new AccessiblePictureBox(box);
     if (auto* image = dynamic_cast<ImageWidget*>(object))
-        return new QAccessibleWidget(image, QAccessible::Graphic);
+        return new AccessibleImage(image);
     return nullptr;
 }
 
@@ -303,6 +344,9 @@ FormWidget::FormWidget(const FormLayout& layout) {
     // The keyboard's way to the background click, from any control.
     auto* toOther = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     toOther->setContext(Qt::WindowShortcut);
+    // Held down, it switches once: the key's repeats would flip the windows
+    // back and forth for as long as it is held.
+    toOther->setAutoRepeat(false);
     connect(toOther, &QShortcut::activated, this, [this] { runClick(); });
 
     std::vector<std::pair<int, QWidget*>> focusOrder;

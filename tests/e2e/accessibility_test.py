@@ -135,6 +135,15 @@ class ScreenReader(unittest.TestCase):
         said = wait_for(lambda: "xxgdt.jpg" in picture1.description and picture1.description, 5)
         self.assertTrue(said, picture1.description)
 
+    def test_4_no_node_is_left_without_a_name(self):
+        form1 = self.window("地球公转 Tavelin 2006.11.")
+        unnamed = [node.getRoleName() + " under " + (node.parent.name if node.parent else "?")
+                   for node in walk(form1) if not node.name]
+        self.assertEqual(unnamed, [])
+        # The Earth is found inside the picture box, its parent.
+        earth = self.control(form1, "地球")
+        self.assertEqual(earth.parent.name, "风景画面")
+
 
 if __name__ == "__main__":
     PROGRAM = sys.argv.pop(1)

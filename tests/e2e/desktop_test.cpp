@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -26,6 +28,14 @@ namespace {
 using namespace e2e;
 
 std::string g_wm;
+std::string g_skip; // why the session could not start
+
+struct Desktop : testing::Test {
+    void SetUp() override {
+        if (!g_skip.empty())
+            GTEST_SKIP() << g_skip;
+    }
+};
 
 const std::string form1Name = "地球公转 Tavelin";
 const std::string form2Name = "地球公转1 Tavelin";
@@ -71,6 +81,22 @@ QSize outerOnScreen(const std::string& window) {
     return {client.width() + e[0] + e[1], client.height() + e[2] + e[3]};
 }
 
+// Where the Earth is in a window's picture: what is not the picture box's
+// teal, within `inside`.
+QRect earthIn(const QImage& image, const QRect& inside) {
+    const QColor teal(0, 192, 192);
+    QRect found;
+    for (int y = inside.top(); y <= inside.bottom() && y < image.height(); ++y)
+        for (int x = inside.left(); x <= inside.right() && x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - teal.red()) + std::abs(c.green() - teal.green()) +
+                    std::abs(c.blue() - teal.blue()) >
+                48)
+                found |= QRect(x, y, 1, 1);
+        }
+    return found;
+}
+
 bool waitFor(const std::function<bool()>& done, int ms) {
     for (int waited = 0; waited <= ms; waited += 50) {
         QApplication::processEvents();
@@ -103,7 +129,10 @@ QSize outerSize(const rt::Form& form) {
     return {qRound(form.width() / 15), qRound(form.height() / 15)};
 }
 
-TEST(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
+TEST_F(Desktop, TheOuterSizeFollowsTheFrameWhenMaximisedAndRestored) {
+    if (g_wm == "mutter")
+        GTEST_SKIP() << "mutter takes no title-bar double-click from xdotool through Xwayland; "
+                        "there the Earth's orbit in the program shows the frame counted";
     rt::Form form{layout};
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
@@ -158,19 +187,20 @@ std::string waitForWindow(const std::string& name) {
     return visibleWindows(name).front();
 }
 
-TEST(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
+TEST_F(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
     Program program(ORBITALE_EXECUTABLE);
     std::string form1 = waitForWindow(form1Name);
     ASSERT_FALSE(form1.empty()) << "Form1 did not appear";
     pause(500);
     // The user moves and enlarges Form1; the platform places Form2.
-    run("xdotool windowsize " + form1 + " 700 480 windowmove " + form1 + " 120 90");
+    run("xdotool windowsize " + form1 + " 800 520 windowmove " + form1 + " 120 90");
     pause(500);
     QRect place[2] = {clientOnScreen(form1), {}};
     std::fprintf(stderr, "[%s] Form1 at first: %d,%d %dx%d\n", g_wm.c_str(), place[0].x(),
                  place[0].y(), place[0].width(), place[0].height());
 
-    for (int n = 1; n <= 5; ++n) {
+    // Five switches each way.
+    for (int n = 1; n <= 10; ++n) {
         const int to = n % 2; // 1: Form2 comes, 0: Form1 comes back
         run("xdotool key --clearmodifiers ctrl+Tab");
         const std::string shown = waitForWindow(to ? form2Name : form1Name);
@@ -190,11 +220,34 @@ TEST(Desktop, WindowsComeBackWhereTheyWereAfterEverySwitch) {
             EXPECT_EQ(at, place[to]) << "switch " << n;
         }
     }
+
+    // Back in Form1 at 800 x 520, the Earth goes all the way round within the
+    // picture box: the orbit counts the frame and title bar, without which it
+    // would rise above the box's top for part of every revolution.
+    const QRect inside(2, 10, 680, 480); // Picture1 within its border
+    int highest = inside.bottom();
+    for (int shot = 0; shot < 75; ++shot) {
+        const QImage image = windowImage(form1);
+        if (shot == 0) {
+            QDir().mkpath(ORBITALE_BUILD_DIR "/e2e-shots");
+            image.save(QString::fromStdString(std::string(ORBITALE_BUILD_DIR "/e2e-shots/earth-") +
+                                              g_wm + ".png"));
+        }
+        const QRect earth = earthIn(image, inside);
+        ASSERT_FALSE(earth.isEmpty()) << "shot " << shot << ": no Earth in the box";
+        EXPECT_TRUE(inside.adjusted(1, 1, -1, -1).contains(earth))
+            << "shot " << shot << ": the Earth at " << earth.x() << "," << earth.y() << " "
+            << earth.width() << "x" << earth.height() << " reaches the box's edge";
+        highest = std::min(highest, earth.top());
+        pause(100);
+    }
+    std::fprintf(stderr, "[%s] the Earth's highest top: %d (the box's inside begins at %d)\n",
+                 g_wm.c_str(), highest, inside.top());
 }
 
 // From the keyboard alone: Tab to 蓝天白云, Return; its picture is missing,
 // and the report stands over Form1 wherever the user put it.
-TEST(Desktop, ReturnPressesAButtonAndTheReportStandsOverItsWindow) {
+TEST_F(Desktop, ReturnPressesAButtonAndTheReportStandsOverItsWindow) {
     const std::string base = std::string(ORBITALE_BUILD_DIR) + "/desktop-install";
     ASSERT_EQ(run("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
                   base + "' >/dev/null 2>&1 && rm '" + base +
@@ -215,13 +268,21 @@ TEST(Desktop, ReturnPressesAButtonAndTheReportStandsOverItsWindow) {
     std::fprintf(stderr, "[%s] Form1 %d,%d %dx%d, report %d,%d %dx%d\n", g_wm.c_str(), over.x(),
                  over.y(), over.width(), over.height(), box.x(), box.y(), box.width(),
                  box.height());
-    // Centred over the window, give or take the two frames' title bars.
-    const QPoint off = box.center() - over.center();
-    EXPECT_LE(std::abs(off.x()), 8) << off.x();
-    EXPECT_LE(std::abs(off.y()), 30) << off.y();
+    EXPECT_TRUE(over.contains(box)) << "the report is not over its window";
+    // Centred over the window, give or take the two frames' title bars. mutter
+    // places a window's reports itself, centred on the frame, a little higher.
+    if (g_wm != "mutter") {
+        const QPoint off = box.center() - over.center();
+        EXPECT_LE(std::abs(off.x()), 8) << off.x();
+        EXPECT_LE(std::abs(off.y()), 30) << off.y();
+    }
     QDir().mkpath(ORBITALE_BUILD_DIR "/e2e-shots");
-    screenshot().save(QString::fromStdString(std::string(ORBITALE_BUILD_DIR "/e2e-shots/report-") +
-                                             g_wm + ".png"));
+    if (g_wm == "mutter")
+        windowImage(form1).save(QString::fromStdString(
+            std::string(ORBITALE_BUILD_DIR "/e2e-shots/report-form1-") + g_wm + ".png"));
+    else
+        screenshot().save(QString::fromStdString(
+            std::string(ORBITALE_BUILD_DIR "/e2e-shots/report-") + g_wm + ".png"));
     run("xdotool key --clearmodifiers Return"); // closes the report
     EXPECT_TRUE(waitForWindows("^Orbitale$", 0, 5000)) << "the report stays";
 }
@@ -241,25 +302,48 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "desktop: xdotool and x11-utils are needed\n");
         return 1;
     }
-    XServer server;
-    if (!server.running()) {
-        std::fprintf(stderr, "desktop: could not start Xvfb\n");
-        return 1;
-    }
     // As in a desktop session: the session's runtime folder exists already.
     const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
     ::mkdir(runtime.c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    Program wm(g_wm);
+    // mutter is a Wayland session offering Xwayland, as GNOME runs it: the
+    // program is started with both WAYLAND_DISPLAY and DISPLAY set. The
+    // others are X11 window managers on a private Xvfb, with no Wayland
+    // display whatever session this runs in.
+    std::optional<XServer> server;
+    std::optional<CompositorSession> session;
+    std::optional<Program> wm;
+    if (g_wm == "mutter") {
+        session.emplace(std::vector<std::string>{"mutter", "--headless", "--wayland",
+                                                 "--virtual-monitor", "1280x800"},
+                        runtime);
+        if (!session->running())
+            g_skip = session->failure();
+    } else {
+        ::unsetenv("WAYLAND_DISPLAY");
+        server.emplace();
+        if (!server->running()) {
+            std::fprintf(stderr, "desktop: could not start Xvfb\n");
+            return 1;
+        }
+        wm.emplace(g_wm);
+    }
     // The window manager is up once it names itself on the root window.
-    for (int i = 0;
-         i < 100 && run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") ==
+    for (int i = 0; g_skip.empty() && i < 100 &&
+                    run("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") ==
                         std::string::npos;
          ++i)
         pause(100);
     pause(300);
+    if (!g_skip.empty()) {
+        // No display to make an application on: every test says why it skips.
+        const int failed = RUN_ALL_TESTS();
+        return failed ? failed : 77;
+    }
+    // This process is an X11 client; the program makes its own choice.
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    ::unsetenv("QT_QPA_PLATFORM");
     QApplication::setQuitOnLastWindowClosed(false);
     return RUN_ALL_TESTS();
 }

@@ -15,9 +15,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <xcb/xcb.h>
 
 extern char** environ;
 
@@ -112,6 +115,101 @@ XServer::~XServer() {
         ::kill(m_pid, SIGTERM);
         ::waitpid(m_pid, nullptr, 0);
     }
+}
+
+namespace {
+
+// X servers put their sockets in /tmp/.X11-unix, which a booted system keeps
+// writable by all with the sticky bit (systemd-tmpfiles); an X server that
+// made it under a umask leaves it 1755, and mutter then starts no Xwayland.
+void ensureX11SocketFolder() {
+    const char* folder = "/tmp/.X11-unix";
+    struct stat st {};
+    if (::stat(folder, &st) != 0 && ::mkdir(folder, 01777) != 0)
+        return;
+    if (::stat(folder, &st) == 0 && (st.st_mode & 07777) != 01777 && st.st_uid == ::geteuid())
+        ::chmod(folder, 01777);
+}
+
+std::string lastLines(const std::string& file, int lines) {
+    return run("tail -n " + std::to_string(lines) + " '" + file + "' 2>/dev/null");
+}
+
+} // namespace
+
+CompositorSession::CompositorSession(const std::vector<std::string>& compositor,
+                                     const std::string& folder) {
+    ensureX11SocketFolder();
+    const std::string report = folder + "/session";
+    const std::string log = folder + "/compositor.log";
+    m_stop = folder + "/stop";
+    ::unlink(report.c_str());
+    ::unlink(m_stop.c_str());
+    // The session lasts as long as its command: until we ask it to end, or
+    // end ourselves.
+    const std::string reporter =
+        "printf '%s %s %s\\n' \"$DISPLAY\" \"$WAYLAND_DISPLAY\" \"$XAUTHORITY\" > '" + report +
+        ".new' && mv '" + report + ".new' '" + report + "'; while [ ! -e '" + m_stop +
+        "' ] && kill -0 " + std::to_string(::getpid()) + " 2>/dev/null; do sleep 0.2; done";
+    std::vector<const char*> argv;
+    for (const std::string& a : compositor)
+        argv.push_back(a.c_str());
+    for (const char* a : {"--", "sh", "-c"})
+        argv.push_back(a);
+    argv.push_back(reporter.c_str());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const int failed =
+        posix_spawnp(&m_pid, argv[0], &actions, nullptr, const_cast<char**>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) {
+        m_pid = -1;
+        m_failure = compositor[0] + " could not be started";
+        return;
+    }
+    std::string x11, wayland, authority;
+    for (int waited = 0; waited < 30000 && x11.empty(); waited += 100) {
+        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+            m_pid = -1;
+            break;
+        }
+        std::istringstream(run("cat '" + report + "' 2>/dev/null")) >> x11 >> wayland >> authority;
+        if (x11.empty())
+            pause(100);
+    }
+    if (x11.empty() || wayland.empty()) {
+        m_failure = compositor[0] + " offered no Wayland display with an X server; it said:\n" +
+                    lastLines(log, 8);
+        stop();
+        return;
+    }
+    ::setenv("DISPLAY", x11.c_str(), 1);
+    ::setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+    // Xwayland lets in only those holding the session's cookie.
+    if (!authority.empty())
+        ::setenv("XAUTHORITY", authority.c_str(), 1);
+}
+
+CompositorSession::~CompositorSession() {
+    stop();
+}
+
+void CompositorSession::stop() {
+    if (m_pid <= 0)
+        return;
+    const pid_t pid = std::exchange(m_pid, -1);
+    // Ending its command ends the session; a compositor that hangs is ended.
+    ::close(::open(m_stop.c_str(), O_WRONLY | O_CREAT, 0644));
+    for (int waited = 0; waited < 5000; waited += 50) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        pause(50);
+    }
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
 }
 
 Program::Program(const std::string& path, const std::string& tracePath) {
@@ -220,6 +318,29 @@ bool waitForWindows(const std::string& name, size_t count, int ms) {
 QImage screenshot() {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
         QImage::Format_RGB32);
+}
+
+QImage windowImage(const std::string& window) {
+    const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> x(
+        xcb_connect(nullptr, nullptr), xcb_disconnect);
+    if (xcb_connection_has_error(x.get()))
+        return {};
+    const auto id = static_cast<xcb_window_t>(std::stoul(window, nullptr, 0));
+    const std::unique_ptr<xcb_get_geometry_reply_t, void (*)(void*)> shape(
+        xcb_get_geometry_reply(x.get(), xcb_get_geometry(x.get(), id), nullptr), std::free);
+    if (!shape)
+        return {};
+    const std::unique_ptr<xcb_get_image_reply_t, void (*)(void*)> image(
+        xcb_get_image_reply(x.get(),
+                            xcb_get_image(x.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0,
+                                          shape->width, shape->height, ~0u),
+                            nullptr),
+        std::free);
+    const int w = shape->width, h = shape->height;
+    // Depth 24 and 32 both come as 32-bit words, blue in the low byte.
+    if (!image || xcb_get_image_data_length(image.get()) != w * h * 4)
+        return {};
+    return QImage(xcb_get_image_data(image.get()), w, h, w * 4, QImage::Format_RGB32).copy();
 }
 
 QImage screenshotWhen(const std::function<bool(const QImage&)>& ready, int ms) {

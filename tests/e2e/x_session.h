@@ -31,6 +31,29 @@ private:
     std::string m_display;
 };
 
+// A Wayland compositor that offers an X server too (Xwayland), as a desktop
+// session runs it: started with a command of its own, which reports the
+// session's DISPLAY, WAYLAND_DISPLAY and XAUTHORITY and keeps the session open until
+// this ends. Sets them here once they are known.
+class CompositorSession {
+public:
+    // `compositor` runs the command given after "--" inside its session, as
+    // mutter does; what it prints goes to `log`.
+    CompositorSession(const std::vector<std::string>& compositor, const std::string& folder);
+    ~CompositorSession();
+    CompositorSession(const CompositorSession&) = delete;
+    CompositorSession& operator=(const CompositorSession&) = delete;
+    bool running() const { return m_pid > 0; }
+    // Why it did not start, with the end of what the compositor said.
+    const std::string& failure() const { return m_failure; }
+
+private:
+    void stop();
+    pid_t m_pid = -1;
+    std::string m_stop;
+    std::string m_failure;
+};
+
 class Program {
 public:
     // Starts the program; with `tracePath`, under strace, which logs into it
@@ -60,6 +83,9 @@ std::string windowName(const std::string& window);
 bool waitForWindows(const std::string& name, size_t count, int ms);
 
 QImage screenshot();
+// What a window shows, read from the X server by the window itself: under
+// Xwayland the root window holds no picture of the windows on it.
+QImage windowImage(const std::string& window);
 // Takes screenshots until `ready` holds for one, or `ms` have passed; returns
 // the last one taken.
 QImage screenshotWhen(const std::function<bool(const QImage&)>& ready, int ms);

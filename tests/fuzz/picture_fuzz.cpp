@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the picture decoders, as the decoding helper
 // does. Any verdict is fine; a crash, a sanitizer report, a hang or memory
-// past the budget is a fault. A picture that loads must be a real one.
+// past the budget is a fault. A picture that loads must be a real one, told
+// before its frames, and kept no larger than its kept size.
 
 #include "decoder/decoder.h"
 
@@ -11,7 +12,16 @@ namespace {
 
 class CheckingSink final : public decoder::FrameSink {
 public:
+    void picture(const decoder::PictureInfo& info) override {
+        if (told || info.size.width <= 0 || info.size.height <= 0 || info.frames <= 0)
+            std::abort();
+        told = true;
+        kept = decoder::keptSize(info.size, info.frames, decoder::pictureLimits);
+    }
     void frame(const decoder::Frame& f) override {
+        // Told first, and never larger than kept: the program holds no more.
+        if (!told || f.width > kept.width || f.height > kept.height)
+            std::abort();
         if (f.width <= 0 || f.height <= 0 ||
             f.pixels.size() !=
                 static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height))
@@ -25,6 +35,8 @@ public:
         ++frames;
     }
     int frames = 0;
+    bool told = false;
+    decoder::Size kept;
 };
 
 } // namespace

@@ -138,6 +138,35 @@ INSTANTIATE_TEST_SUITE_P(
                     TabCase{"TabOnTheBox", "Box", Qt::NoModifier, 0, "Button"}),
     [](const auto& info) { return std::string(info.param.what); });
 
+struct HeldCase {
+    const char* what;
+    const char* keys; // p: the key goes down, r: the keyboard repeats it
+    int windowClicks;
+};
+
+class HeldCtrlTab : public Shown, public testing::WithParamInterface<HeldCase> {};
+
+// The keyboard repeats a held key as a release and a press that both say so.
+TEST_P(HeldCtrlTab, SwitchesOncePerPress) {
+    QWidget* box = child("Box");
+    box->setFocus();
+    for (const char* k = GetParam().keys; *k; ++k) {
+        const bool repeat = *k == 'r';
+        if (k != GetParam().keys)
+            QTest::simulateEvent(box, false, Qt::Key_Tab, Qt::ControlModifier, {}, repeat);
+        QTest::simulateEvent(box, true, Qt::Key_Tab, Qt::ControlModifier, {}, repeat);
+    }
+    QTest::simulateEvent(box, false, Qt::Key_Tab, Qt::ControlModifier, {}, false);
+    EXPECT_EQ(windowClicks, GetParam().windowClicks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, HeldCtrlTab,
+                         testing::Values(HeldCase{"Pressed", "p", 1},
+                                         HeldCase{"HeldDown", "prrrrrr", 1},
+                                         HeldCase{"HeldThenPressedAgain", "prrrprr", 2},
+                                         HeldCase{"PressedThrice", "ppp", 3}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
 TEST_F(Shown, CtrlTabGoesThroughTheHandlerBoundary) {
     form.onClick([] { throw rt::Error(rt::ErrorNumber::FileNotFound, "E:\\VB\\dq4.gif"); });
     QTest::keyClick(child("Box"), Qt::Key_Tab, Qt::ControlModifier);

@@ -14,6 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -138,6 +143,21 @@ std::vector<Case> cases() {
         {"JpegPhoto4000x3000", [] { return jpegOf(testImage(4000, 3000)); }, loads(1, 4000, 3000)},
         {"JpegWallpaper5120x2880", [] { return jpegOf(testImage(5120, 2880), true); },
          loads(1, 5120, 2880)},
+        {"JpegPhoto24Megapixels", [] { return jpegOf(testImage(5712, 4284)); },
+         loads(1, 5712, 4284)},
+        {"JpegProgressive48Megapixels", [] { return jpegOf(testImage(8000, 6000), true); },
+         loads(1, 8000, 6000)},
+        {"JpegTurnedByItsExif",
+         [] { return withExifOrientation(jpegOf(testImage(4000, 3000)), 6); },
+         loads(1, 3000, 4000)},
+        {"GifOf380Frames",
+         [] {
+             std::vector<GifFrame> frames;
+             for (int i = 0; i < 380; ++i)
+                 frames.push_back(solidFrame(400, 300, static_cast<unsigned char>(i % 4)));
+             return gifOf(400, 300, frames);
+         },
+         loads(380, 400, 300)},
         {"GifWithPaddingAfterItsTrailer", [] { return animation() + std::string(500, '\0'); },
          loads(3, 40, 30)},
         {"GifWithACommentAfterItsTrailer",
@@ -209,6 +229,8 @@ std::vector<Case> cases() {
         // Made to take time: refused, or read, within the bound.
         {"JpegWithTenThousandScans", [] { return jpegWithScans(testImage(200, 200), 10000); },
          invalid},
+        {"JpegOfTwoThousandValidScans", [] { return jpegOfValidScans(testImage(16, 16)); },
+         invalid},
         {"PngInflatingTo64MiB", [] { return pngInflatingTo(16, 16, 64u << 20); }, loads(1, 16, 16)},
         {"BmpRleOfAMillionMoves", [] { return rleBmpOfMoves(16, 16, 1000000); }, loads(1, 16, 16)},
 
@@ -225,13 +247,20 @@ std::vector<Case> cases() {
          invalid},
 
         // Made to take memory: refused for what they would allocate.
-        {"GifScreenOf2047SquaredWithTinyFrames",
+        {"GifOfMoreFramesThanAnyAnimation",
          [] {
-             std::vector<GifFrame> frames(20, solidFrame(1, 1, 1));
-             return gifOf(2047, 2047, frames);
+             std::vector<GifFrame> frames(20001, solidFrame(1, 1, 1));
+             return gifOf(2, 2, frames);
          },
          tooLarge},
-        {"JpegOf20Megapixels", [=] { return withJpegSize(jpegOf(small), 5000, 4000); }, tooLarge},
+        {"GifScreenOf2047SquaredWith4000TinyFrames",
+         [] { return gifOf(2047, 2047, std::vector<GifFrame>(4000, solidFrame(1, 1, 1))); },
+         loads(4000, 2047, 2047)},
+        {"GifScreenOf8192x4096", [] { return gifOf(8192, 4096, {solidFrame(1, 1, 1)}); }, tooLarge},
+        {"JpegClaiming65000Squared", [=] { return withJpegSize(jpegOf(small), 65000, 65000); },
+         tooLarge},
+        {"ProgressiveJpegClaiming100Megapixels",
+         [=] { return withJpegSize(jpegOf(small, true), 10000, 10000); }, tooLarge},
         {"PngOf400Megapixels",
          [] { return pngHeaderOnly(20000, 20000) + pngChunk("IDAT", "x") + pngChunk("IEND", ""); },
          tooLarge},
@@ -275,8 +304,22 @@ struct Outcome {
     int width = 0;
     int height = 0;
     long peakKiB = 0;       // the loading process
+    long growthKiB = 0;     // its peak while loading, over what it had before
     long helperPeakKiB = 0; // the decoding helper
 };
+
+// A figure of /proc/self/status, in KiB.
+long statusKiB(const char* field) {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    char line[256];
+    long value = 0;
+    while (status && std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            value = std::atol(line + std::strlen(field));
+    if (status)
+        std::fclose(status);
+    return value;
+}
 
 // Loads in a child process of its own, so that the peak memory of the load
 // (and of the helper it starts) is the load's alone.
@@ -288,6 +331,12 @@ Outcome loadAlone(const char* name) {
     if (child == 0) {
         ::close(pipeFds[0]);
         Outcome o;
+        // Forget the peak so far: what counts is the load's.
+        const long resting = statusKiB("VmRSS:");
+        if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", clear);
+            std::fclose(clear);
+        }
         try {
             const rt::Picture p = rt::loadPicture(name);
             o.frames = p.frameCount();
@@ -300,6 +349,7 @@ Outcome loadAlone(const char* name) {
         ::getrusage(RUSAGE_SELF, &self);
         ::getrusage(RUSAGE_CHILDREN, &helper);
         o.peakKiB = self.ru_maxrss;
+        o.growthKiB = statusKiB("VmHWM:") - resting;
         o.helperPeakKiB = helper.ru_maxrss;
         const bool written = ::write(pipeFds[1], &o, sizeof o) == sizeof o;
         ::_exit(written ? 0 : 1);
@@ -330,6 +380,8 @@ TEST_P(PictureVerdict, IsTheOneAUserExpectsWithinTheMemoryBound) {
     constexpr long boundKiB = 300 * 1024;
     EXPECT_LT(o.peakKiB, boundKiB);
     EXPECT_LT(o.helperPeakKiB, boundKiB);
+    // However large the photo, the program holds it only at the size shown.
+    EXPECT_LT(o.growthKiB, 48 * 1024);
 #endif
 }
 
@@ -413,3 +465,107 @@ TEST(PictureVerdict, TurnedAndMirroredPicturesAreShownUpright) {
 }
 
 } // namespace
+
+// Lanczos-3 resampling, across then down: how a good filter fits a whole
+// decode to the box, for comparison.
+QImage lanczos(const QImage& from, QSize to) {
+    const auto pass = [](const QImage& in, int outW, int outH, bool across) {
+        QImage out(outW, outH, QImage::Format_RGB32);
+        const int inLen = across ? in.width() : in.height();
+        const int outLen = across ? outW : outH;
+        const double scale = double(inLen) / outLen;
+        const double radius = 3 * scale;
+        for (int o = 0; o < outLen; ++o) {
+            const double centre = (o + 0.5) * scale - 0.5;
+            std::vector<std::pair<int, double>> taps;
+            double sum = 0;
+            for (int i = int(std::ceil(centre - radius)); i <= int(std::floor(centre + radius));
+                 ++i) {
+                const double t = (i - centre) / scale;
+                const double w =
+                    t == 0 ? 1
+                    : std::abs(t) >= 3
+                        ? 0
+                        : 3 * std::sin(M_PI * t) * std::sin(M_PI * t / 3) / (M_PI * M_PI * t * t);
+                taps.emplace_back(std::clamp(i, 0, inLen - 1), w);
+                sum += w;
+            }
+            const int other = across ? outH : outW;
+            for (int k = 0; k < other; ++k) {
+                double c[3] = {};
+                for (const auto& [i, w] : taps) {
+                    const QRgb p = across ? in.pixel(i, k) : in.pixel(k, i);
+                    c[0] += w * qRed(p);
+                    c[1] += w * qGreen(p);
+                    c[2] += w * qBlue(p);
+                }
+                const auto v = [&](double x) {
+                    return std::clamp(int(std::lround(x / sum)), 0, 255);
+                };
+                out.setPixel(across ? o : k, across ? k : o, qRgb(v(c[0]), v(c[1]), v(c[2])));
+            }
+        }
+        return out;
+    };
+    return pass(pass(from, to.width(), from.height(), true), to.width(), to.height(), false);
+}
+
+double psnr(const QImage& a, const QImage& b) {
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squares += d * d;
+        }
+    const double mean = squares / (3.0 * a.width() * a.height());
+    return 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-9));
+}
+
+// The box shows a large photo from its reduced decode as it would from a
+// whole decode fitted by Lanczos: at one and two device pixels a pixel.
+TEST(PictureVerdict, AReducedPhotoShowsAsTheWholeOneFittedByLanczos) {
+    QImage photo = testImage(4000, 3000);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            const double r = std::hypot(x - 2000.0, y - 1500.0);
+            const QRgb p = photo.pixel(x, y);
+            photo.setPixel(x, y, qRgb(qRed(p), qGreen(p), int(127 + 120 * std::sin(r / 9))));
+        }
+    const std::string jpeg = jpegOf(photo);
+    TempTree tree;
+    tree.write("photo.jpg", jpeg);
+    const rt::Picture picture = rt::loadPicture("E:\\VB\\photo.jpg");
+    const QImage& kept = picture.data()->frames.front();
+    ASSERT_LT(kept.width(), 4000);
+    const QImage whole = QImage::fromData(reinterpret_cast<const uchar*>(jpeg.data()),
+                                          static_cast<int>(jpeg.size()), "JPEG");
+    ASSERT_EQ(whole.size(), QSize(4000, 3000));
+    for (int ratio : {1, 2}) {
+        // What covers the 684 × 484 box: 684 × 513, in device pixels.
+        const QSize device(684 * ratio, 513 * ratio);
+        const QImage shown = kept.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                 .convertToFormat(QImage::Format_RGB32);
+        const double quality = psnr(shown, lanczos(whole, device));
+        std::printf("reduced against whole at %dx: %.1f dB\n", ratio, quality);
+        EXPECT_GT(quality, 38.0) << "at " << ratio << "x";
+    }
+}
+
+TEST(PictureVerdict, AReducedAnimationKeepsWhatEachFrameChanged) {
+    TempTree tree;
+    GifFrame dot = solidFrame(300, 300, 2);
+    dot.left = 1500;
+    dot.top = 1500;
+    tree.write("a.gif", gifOf(3000, 3000, {solidFrame(3000, 3000, 1), dot}));
+    const rt::Picture p = rt::loadPicture("E:\\VB\\a.gif");
+    ASSERT_EQ(p.frameCount(), 2);
+    const QImage& first = p.data()->frames[0];
+    const QImage& second = p.data()->frames[1];
+    ASSERT_LT(first.width(), 3000);
+    const auto at = [&](int x) { return x * first.width() / 3000; };
+    EXPECT_EQ(first.pixel(at(1650), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(1650)), qRgb(0, 128, 255));
+    EXPECT_EQ(second.pixel(at(1000), at(1650)), qRgb(255, 0, 0));
+    EXPECT_EQ(second.pixel(at(1650), at(2000)), qRgb(255, 0, 0));
+}

@@ -4,10 +4,16 @@
 #include <QImageWriter>
 
 #include <gif_lib.h>
+// clang-format off
+#include <cstdio> // jpeglib.h needs FILE
+#include <jpeglib.h>
+// clang-format on
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace testsupport {
 
@@ -244,6 +250,57 @@ std::string jpegWithScans(const QImage& image, int scans) {
     for (int i = static_cast<int>(found.size()); i < scans; ++i)
         out += scan;
     return out + "\xff\xd9";
+}
+
+std::string jpegOfValidScans(const QImage& image) {
+    std::vector<jpeg_scan_info> scans;
+    scans.push_back({3, {0, 1, 2, 0}, 0, 0, 0, 0}); // the DC of all three
+    for (int component = 0; component < 3; ++component)
+        for (int band = 1; band < 64; ++band) {
+            scans.push_back({1, {component, 0, 0, 0}, band, band, 0, 10});
+            for (int bit = 10; bit > 0; --bit)
+                scans.push_back({1, {component, 0, 0, 0}, band, band, bit, bit - 1});
+        }
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width());
+    info.image_height = static_cast<JDIMENSION>(image.height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    info.scan_info = scans.data();
+    info.num_scans = static_cast<int>(scans.size());
+    jpeg_start_compress(&info, TRUE);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    while (info.next_scanline < info.image_height) {
+        auto* row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(info.next_scanline)));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::string bytes(reinterpret_cast<const char*>(out), size);
+    std::free(out);
+    return bytes;
+}
+
+std::string withExifOrientation(const std::string& jpeg, int orientation) {
+    std::string exif("Exif\0\0II*\0", 10);
+    put32(exif, 8); // the first directory
+    put16(exif, 1); // of one entry:
+    put16(exif, 0x0112);
+    put16(exif, 3); // a 16-bit
+    put32(exif, 1);
+    put32(exif, static_cast<std::uint32_t>(orientation));
+    put32(exif, 0); // no next directory
+    std::string segment("\xff\xe1", 2);
+    segment += static_cast<char>((exif.size() + 2) >> 8);
+    segment += static_cast<char>((exif.size() + 2) & 0xff);
+    return jpeg.substr(0, 2) + segment + exif + jpeg.substr(2);
 }
 
 std::string rleBmpOfMoves(int width, int height, std::size_t moves) {

@@ -46,6 +46,14 @@ std::string pngInflatingTo(int width, int height, std::size_t inflated);
 // A progressive JPEG with its last scan repeated until it has `scans` scans.
 std::string jpegWithScans(const QImage& image, int scans);
 
+// A progressive JPEG whose every scan is valid and nearly empty: each
+// coefficient band of each colour alone, refined bit by bit, some two
+// thousand scans in all.
+std::string jpegOfValidScans(const QImage& image);
+
+// A JPEG with an Exif block that says how the camera was turned (1-8).
+std::string withExifOrientation(const std::string& jpeg, int orientation);
+
 // An 8-bit RLE BMP of width × height whose data is `moves` delta codes that
 // move nowhere, then the end code.
 std::string rleBmpOfMoves(int width, int height, std::size_t moves);

@@ -2,7 +2,8 @@
 //
 // Will my picture work? Loads each file with the program's own picture
 // loading, as a scenery or an Earth would be loaded, and prints one line per
-// file: "FILE: ok FRAMES WIDTHxHEIGHT", or "FILE: error NUMBER DESCRIPTION"
+// file: "FILE: ok FRAMES WIDTHxHEIGHT" (the picture's own size, whatever size
+// it is kept at), or "FILE: error NUMBER DESCRIPTION"
 // with the number and description the program's report would show. Exit
 // status 0 when every file loads, 1 when any is refused, 2 for a usage error.
 
@@ -14,7 +15,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs("usage: picture-check FILE...  (GIF, JPEG, PNG or BMP pictures)\n",
+        std::fputs("usage: picture-check FILE...  (JPEG, PNG, GIF, BMP, WebP, TIFF, HEIC, AVIF or "
+                   "JPEG XL pictures)\n",
                    argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
