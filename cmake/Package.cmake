@@ -36,7 +36,7 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 # needs it cannot see: Qt's plugin for the X11 display, the CJK font for the
 # captions, Qt's own Chinese texts. (Pictures are decoded by the program's
 # own helper with the format libraries and confined with libseccomp, which
-# dpkg-shlibdeps finds.)
+# dpkg-shlibdeps finds; libheif's decoder plugins on Debian 13 it cannot see.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # A Wayland session without XWayland needs the Wayland platform plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
@@ -46,13 +46,25 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # the package is built for.
 set(orbitale_plugin_packages)
 find_program(DPKG_QUERY_EXECUTABLE dpkg-query)
+set(orbitale_plugins "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/libqxcb.so")
+# libheif from 1.16 on (Debian 13) loads its HEVC and AV1 decoders as plugins,
+# each a package of its own; Debian 12's has them built in.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+    pkg_check_modules(ORBITALE_HEIF QUIET libheif)
+    if(ORBITALE_HEIF_FOUND AND ORBITALE_HEIF_VERSION VERSION_GREATER_EQUAL 1.16)
+        pkg_get_variable(heif_libdir libheif libdir)
+        foreach(decoder libde265 dav1d)
+            list(APPEND orbitale_plugins "${heif_libdir}/libheif/plugins/libheif-${decoder}.so")
+        endforeach()
+    endif()
+endif()
 if(DPKG_QUERY_EXECUTABLE)
-    foreach(plugin platforms/libqxcb.so)
-        set(path "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/${plugin}")
+    foreach(path ${orbitale_plugins})
         execute_process(COMMAND ${DPKG_QUERY_EXECUTABLE} -S "${path}"
                         OUTPUT_VARIABLE owner RESULT_VARIABLE status ERROR_QUIET)
         if(NOT status EQUAL 0 OR NOT owner MATCHES "^([a-z0-9.+-]+)(:[a-z0-9]+)?: ")
-            message(WARNING "No Debian package ships Qt's ${plugin}: the package will not depend on it")
+            message(WARNING "No Debian package ships ${path}: the package will not depend on it")
             continue()
         endif()
         # libqt6gui6 is named already by dpkg-shlibdeps, with its version.

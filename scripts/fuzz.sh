@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the picture decoders' fuzz target for FUZZ_SECONDS (60 by default) on
-# each format in turn (FUZZ_FORMATS, all six by default), each from our seed
+# each format in turn (FUZZ_FORMATS, all of them by default), each from our seed
 # pictures of that format, with memory and time per input bounded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 status=0
-for format in ${FUZZ_FORMATS:-jpg gif png bmp webp tif}; do
+for format in ${FUZZ_FORMATS:-jpg gif png bmp webp tif heic avif jxl}; do
     work=build-fuzz/corpus-$format
     mkdir -p "$work"
     cp -n tests/fuzz/corpus/*."$format" "$work"/

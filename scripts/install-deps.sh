@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-wayland
     libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libseccomp-dev
-    libwebp-dev libtiff-dev
+    libwebp-dev libtiff-dev libheif-dev libavif-dev libjxl-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
     desktop-file-utils libglib2.0-bin appstream strace
     openbox dbus-daemon at-spi2-core python3-pyatspi
@@ -19,6 +19,16 @@ packages=(
 if [[ $(uname -m) == x86_64 ]]; then
     packages+=(qemu-user)
 fi
+# Debian 13's libheif loads its HEVC and AV1 decoders (and the HEVC encoder
+# the tests make their HEIC pictures with) as plugins packaged apart; Debian
+# 12's has them built in and has no such packages.
+heif_plugins() {
+    if apt-cache show libheif-plugin-libde265 >/dev/null 2>&1; then
+        echo libheif-plugin-libde265 libheif-plugin-dav1d libheif-plugin-x265
+    fi
+}
+# shellcheck disable=SC2207 # package names have no spaces
+packages+=($(heif_plugins))
 # The major version of the clang that Debian's "clang" package brings (14 on
 # Debian 12, 19 on Debian 13): its sanitizer runtime and libFuzzer packages
 # carry that number.

@@ -1,7 +1,10 @@
 #include "decoder/decoder.h"
 
+#include <libheif/heif.h>
+
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace decoder {
 
@@ -112,7 +115,11 @@ void orient(Frame& frame, int orientation) {
     frame.height = oh;
 }
 
-void initialiseLibraries() {}
+void initialiseLibraries() {
+    // libheif finds its decoders here (as plugins where the release ships
+    // them so), while the helper may still open files.
+    heif_init(nullptr);
+}
 
 namespace {
 
@@ -139,6 +146,34 @@ Verdict decode(std::span<const std::uint8_t> bytes, const Limits& limits, FrameS
     if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}))
         return decodeTiff(bytes, budget, sink);
     // HEIF, AVIF and JPEG XL
+    // HEIF and AVIF files open with a file-type box naming their brands: the
+    // main one and those it is compatible with. An AVIF file is one that
+    // says so and names no HEVC brand; libheif reads the other HEIF files.
+    if (bytes.size() >= 16 && std::string_view(reinterpret_cast<const char*>(bytes.data()) + 4, 4) ==
+                                  "ftyp") {
+        const std::size_t box = std::min<std::size_t>(
+            bytes.size(),
+            (std::size_t(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]);
+        bool avif = false;
+        bool hevc = false;
+        bool heif = false;
+        for (std::size_t at = 8; at + 4 <= box; at += at == 8 ? 8 : 4) {
+            const std::string_view brand(reinterpret_cast<const char*>(bytes.data()) + at, 4);
+            avif = avif || brand == "avif" || brand == "avis";
+            hevc = hevc || brand == "heic" || brand == "heix" || brand == "heim" ||
+                   brand == "heis" || brand == "hevc" || brand == "hevx" || brand == "hevm" ||
+                   brand == "hevs";
+            heif = heif || brand == "mif1" || brand == "msf1" || brand == "mif2";
+        }
+        if (avif && !hevc)
+            return decodeAvif(bytes, budget, sink);
+        if (hevc || heif)
+            return decodeHeif(bytes, budget, sink);
+        return Verdict::Invalid;
+    }
+    if (startsWith(bytes, {0xff, 0x0a}) ||
+        startsWith(bytes, {0, 0, 0, 0x0c, 'J', 'X', 'L', ' ', '\r', '\n', 0x87, '\n'}))
+        return decodeJxl(bytes, budget, sink);
     return Verdict::Invalid;
 }
 

@@ -157,5 +157,8 @@ Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
 Verdict decodeWebp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 // HEIF, AVIF and JPEG XL
+Verdict decodeHeif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
+Verdict decodeAvif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
+Verdict decodeJxl(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 
 } // namespace decoder

@@ -237,6 +237,39 @@ std::vector<Case> cases() {
          },
          tooLarge},
         // HEIF, AVIF and JPEG XL
+        {"Heic", [] { return heicOf(testImage(256, 192)); }, loads(1, 256, 192)},
+        {"HeicWithAlpha", [] { return heicOf(testImage(64, 48, true)); }, loads(1, 64, 48)},
+        {"Heic10Bit", [] { return heicOf(testImage(64, 48), {.tenBit = true}); }, loads(1, 64, 48)},
+        {"HeicTurnedAQuarter", [] { return heicOf(testImage(64, 48), {.orientation = 6}); },
+         loads(1, 48, 64)},
+        {"HeicGridOfOddSize", [] { return heicOf(testImage(65, 49)); }, loads(1, 65, 49)},
+        {"HeicWithBytesAfterItsEnd", [] { return heicOf(testImage(64, 48)) + "junk"; },
+         loads(1, 64, 48)},
+        {"Avif", [] { return avifOf({testImage(64, 48)}); }, loads(1, 64, 48)},
+        {"AvifWithAlpha", [] { return avifOf({testImage(64, 48, true)}); }, loads(1, 64, 48)},
+        {"AvifSequence", [=] { return avifOf({small, small.mirrored(), small}); }, loads(3, 64, 48)},
+        {"Jxl", [] { return jxlOf({testImage(64, 48)}); }, loads(1, 64, 48)},
+        {"JxlWithAlpha", [] { return jxlOf({testImage(64, 48, true)}); }, loads(1, 64, 48)},
+        {"JxlAnimation", [=] { return jxlOf({small, small.mirrored(), small}); }, loads(3, 64, 48)},
+        {"JxlWithBytesAfterItsEnd", [] { return jxlOf({testImage(64, 48)}) + "junk"; },
+         loads(1, 64, 48)},
+        {"HeicWithADamagedStream", [] { return withDamagedStream(heicOf(testImage(64, 48))); },
+         invalid},
+        {"AvifWithADamagedStream", [] { return withDamagedStream(avifOf({testImage(64, 48)})); },
+         invalid},
+        {"JxlWithDamagedData",
+         [] {
+             std::string jxl = jxlOf({testImage(128, 96)});
+             for (std::size_t i = jxl.size() / 3; i < jxl.size() / 3 + 64; ++i)
+                 jxl[i] = static_cast<char>(jxl[i] ^ 0x5a);
+             return jxl;
+         },
+         invalid},
+        {"HeicOf300Megapixels", [] { return withBoxSize(heicOf(testImage(64, 48)), 20000, 15000); },
+         tooLarge},
+        {"AvifOf268Megapixels", [] { return withBoxSize(avifOf({testImage(64, 48)}), 16384, 16384); },
+         tooLarge},
+        {"JxlOf400Megapixels", [] { return jxlHeaderOnly(20000, 20000); }, tooLarge},
 
         // Damage.
         {"JpegWithAnEndInsideItsScan",
@@ -313,6 +346,11 @@ std::vector<Case> cases() {
         {"WebpAnimation", [] { return webpAnimationOf(128, 96, 4); }},
         {"Tiff", [] { return tiffOf(testImage(128, 96)); }},
         {"TiledTiff", [] { return tiffOf(testImage(128, 96), {.tile = 32}); }},
+        {"Heic", [] { return heicOf(testImage(128, 96)); }},
+        {"Avif", [] { return avifOf({testImage(128, 96)}); }},
+        {"AvifSequence", [] { return avifOf({testImage(64, 48), testImage(64, 48, true)}); }},
+        {"Jxl", [] { return jxlOf({testImage(128, 96)}); }},
+        {"JxlAnimation", [] { return jxlOf({testImage(64, 48), testImage(64, 48).mirrored()}); }},
     };
     for (const auto& [format, make] : whole)
         for (int percent : {10, 50, 90})
@@ -451,6 +489,51 @@ TEST(PictureVerdict, GifFramesAreComposedOnTheScreenWithTransparency) {
     EXPECT_EQ(second.pixel(1, 1), qRgb(255, 0, 0)); // shows through
     EXPECT_EQ(second.pixel(2, 2), qRgb(0, 128, 255));
     EXPECT_EQ(second.pixel(0, 0), qRgb(255, 0, 0));
+}
+
+// The file's turn and mirror, applied by libheif for HEIC and by us for
+// AVIF: where the picture's red top-left corner is shown.
+TEST(PictureVerdict, TurnedAndMirroredPicturesAreShownUpright) {
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(qRgb(40, 40, 200));
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    struct Row {
+        const char* name;
+        std::function<std::string()> bytes;
+        QSize size;
+        QPoint red; // the corner the red one is shown in
+    };
+    const Row rows[] = {
+        {"AvifUpright", [&] { return avifOf({image}); }, {64, 48}, {0, 0}},
+        {"AvifTurnedLeft", [&] { return avifOf({image}, {.turns = 1}); }, {48, 64}, {0, 63}},
+        {"AvifTurnedHalf", [&] { return avifOf({image}, {.turns = 2}); }, {64, 48}, {63, 47}},
+        {"AvifTurnedRight", [&] { return avifOf({image}, {.turns = 3}); }, {48, 64}, {47, 0}},
+        {"AvifMirroredLeftRight", [&] { return avifOf({image}, {.mirror = 1}); }, {64, 48}, {63, 0}},
+        {"AvifMirroredTopBottom", [&] { return avifOf({image}, {.mirror = 0}); }, {64, 48}, {0, 47}},
+        {"AvifTurnedLeftThenMirrored",
+         [&] { return avifOf({image}, {.turns = 1, .mirror = 1}); }, {48, 64}, {47, 63}},
+        {"AvifTurnedLeftThenFlipped",
+         [&] { return avifOf({image}, {.turns = 1, .mirror = 0}); }, {48, 64}, {0, 0}},
+        {"HeicTurnedRight", [&] { return heicOf(image, {.orientation = 6}); }, {48, 64}, {47, 0}},
+        {"HeicTurnedLeft", [&] { return heicOf(image, {.orientation = 8}); }, {48, 64}, {0, 63}},
+    };
+    TempTree tree;
+    for (const Row& row : rows) {
+        tree.write("turned", row.bytes());
+        const rt::Picture p = rt::loadPicture("E:\\VB\\turned");
+        const QImage& shown = p.data()->frames.front();
+        ASSERT_EQ(shown.size(), row.size) << row.name;
+        const int w = row.size.width() - 1;
+        const int h = row.size.height() - 1;
+        for (const QPoint corner : {QPoint(0, 0), QPoint(w, 0), QPoint(0, h), QPoint(w, h)}) {
+            // Three pixels in from the corner, clear of the codec's blur at the edge.
+            const QPoint at(corner.x() ? corner.x() - 3 : 3, corner.y() ? corner.y() - 3 : 3);
+            const bool red = qRed(shown.pixel(at)) > 180 && qBlue(shown.pixel(at)) < 100;
+            EXPECT_EQ(red, corner == row.red) << row.name << " at " << at.x() << "," << at.y();
+        }
+    }
 }
 
 } // namespace

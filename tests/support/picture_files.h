@@ -84,5 +84,27 @@ std::string tiffOf(const QImage& image, const TiffShape& shape = {});
 // Sets an entry of one number in the first directory of a little-endian TIFF.
 std::string withTiffTag(std::string tiff, int tag, std::uint32_t value);
 // HEIF, AVIF and JPEG XL
+struct HeicOptions {
+    bool tenBit = false;
+    int orientation = 1; // as Exif has it; stored as the file's turn and mirror
+};
+// An HEIC through libheif's HEVC encoder, with alpha if the image has it.
+// libheif stores a picture of odd width or height as a grid of one tile.
+std::string heicOf(const QImage& image, const HeicOptions& options = {});
+struct AvifOptions {
+    int turns = 0;   // anticlockwise quarter turns the file asks for
+    int mirror = -1; // 0: top and bottom exchanged, 1: left and right; -1: none
+    int delayMs = 100;
+};
+// An AVIF still, or a sequence of several frames of one size.
+std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options = {});
+// A JPEG XL still, or an animation of several frames of one size.
+std::string jxlOf(const std::vector<QImage>& frames, int delayMs = 100);
+// A JPEG XL codestream that claims width × height and has nothing after.
+std::string jxlHeaderOnly(std::uint32_t width, std::uint32_t height);
+// An HEIF or AVIF file whose image sizes claim width × height.
+std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t height);
+// An HEIF or AVIF file whose coded stream starts with damage.
+std::string withDamagedStream(std::string file);
 
 } // namespace testsupport

@@ -1,0 +1,240 @@
+// HEIC, AVIF and JPEG XL test pictures, made by the formats' own encoders
+// (libheif with x265, libavif with its AV1 encoder, libjxl) from our test
+// image.
+
+#include "support/picture_files.h"
+
+#include <avif/avif.h>
+#include <jxl/encode.h>
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace {
+
+void need(bool ok, const char* what) {
+    if (!ok)
+        throw std::runtime_error(std::string("test picture: ") + what);
+}
+
+void need(const heif_error& error, const char* what) {
+    need(error.code == heif_error_Ok, what);
+}
+
+heif_error writeTo(heif_context*, const void* data, size_t size, void* userdata) {
+    static_cast<std::string*>(userdata)->append(static_cast<const char*>(data), size);
+    return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+} // namespace
+
+std::string heicOf(const QImage& source, const HeicOptions& options) {
+    // libheif finds its encoders as plugins where the release ships them so.
+    static const bool initialised = (heif_init(nullptr), true);
+    (void)initialised;
+    const bool alpha = source.hasAlphaChannel();
+    const int bits = options.tenBit ? 10 : 8;
+    const QImage image = source.convertToFormat(QImage::Format_RGBA8888);
+    heif_image* picture = nullptr;
+    const heif_chroma chroma = options.tenBit
+                                   ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE
+                                            : heif_chroma_interleaved_RRGGBB_LE)
+                                   : (alpha ? heif_chroma_interleaved_RGBA
+                                            : heif_chroma_interleaved_RGB);
+    need(heif_image_create(image.width(), image.height(), heif_colorspace_RGB, chroma, &picture),
+         "heif image");
+    need(heif_image_add_plane(picture, heif_channel_interleaved, image.width(), image.height(),
+                              bits),
+         "heif plane");
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(picture, heif_channel_interleaved, &stride);
+    const int channels = alpha ? 4 : 3;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* in = image.constScanLine(y);
+        std::uint8_t* out = plane + static_cast<std::ptrdiff_t>(y) * stride;
+        for (int x = 0; x < image.width(); ++x)
+            for (int c = 0; c < channels; ++c) {
+                const int v = in[x * 4 + c];
+                if (options.tenBit) {
+                    const int wide = v * 1023 / 255;
+                    out[(x * channels + c) * 2] = static_cast<std::uint8_t>(wide & 0xff);
+                    out[(x * channels + c) * 2 + 1] = static_cast<std::uint8_t>(wide >> 8);
+                } else {
+                    out[x * channels + c] = static_cast<std::uint8_t>(v);
+                }
+            }
+    }
+
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    need(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder),
+         "an HEVC encoder");
+    heif_encoder_set_lossy_quality(encoder, 60);
+    heif_encoding_options* encoding = heif_encoding_options_alloc();
+    encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
+    need(heif_context_encode_image(context, picture, encoder, encoding, nullptr), "HEVC encoding");
+    heif_encoding_options_free(encoding);
+    heif_encoder_release(encoder);
+    heif_image_release(picture);
+    std::string file;
+    heif_writer writer{1, writeTo};
+    need(heif_context_write(context, &writer, &file), "heif writing");
+    heif_context_free(context);
+    return file;
+}
+
+std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options) {
+    need(!frames.empty(), "no frames");
+    avifEncoder* encoder = avifEncoderCreate();
+    encoder->speed = AVIF_SPEED_FASTEST;
+    encoder->maxThreads = 1;
+    encoder->minQuantizer = 20;
+    encoder->maxQuantizer = 30;
+    encoder->timescale = 1000;
+    for (const QImage& frame : frames) {
+        const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
+        avifImage* image = avifImageCreate(static_cast<std::uint32_t>(argb.width()),
+                                           static_cast<std::uint32_t>(argb.height()), 8,
+                                           AVIF_PIXEL_FORMAT_YUV420);
+        if (options.turns) {
+            image->transformFlags |= AVIF_TRANSFORM_IROT;
+            image->irot.angle = static_cast<std::uint8_t>(options.turns);
+        }
+        if (options.mirror >= 0) {
+            image->transformFlags |= AVIF_TRANSFORM_IMIR;
+#if AVIF_VERSION >= 1000000
+            image->imir.axis = static_cast<std::uint8_t>(options.mirror);
+#else
+            image->imir.mode = static_cast<std::uint8_t>(options.mirror);
+#endif
+        }
+        avifRGBImage rgb;
+        avifRGBImageSetDefaults(&rgb, image);
+        rgb.format = AVIF_RGB_FORMAT_BGRA; // QImage's ARGB32 words, on a little-endian machine
+        rgb.depth = 8;
+        rgb.ignoreAlpha = argb.hasAlphaChannel() ? AVIF_FALSE : AVIF_TRUE;
+        rgb.pixels = const_cast<std::uint8_t*>(argb.constBits());
+        rgb.rowBytes = static_cast<std::uint32_t>(argb.bytesPerLine());
+        need(avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK, "AVIF colour conversion");
+        need(avifEncoderAddImage(encoder, image, static_cast<std::uint64_t>(options.delayMs),
+                                 frames.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE
+                                                    : AVIF_ADD_IMAGE_FLAG_NONE) ==
+                 AVIF_RESULT_OK,
+             "AV1 encoding");
+        avifImageDestroy(image);
+    }
+    avifRWData output = AVIF_DATA_EMPTY;
+    need(avifEncoderFinish(encoder, &output) == AVIF_RESULT_OK, "AVIF writing");
+    std::string file(reinterpret_cast<const char*>(output.data), output.size);
+    avifRWDataFree(&output);
+    avifEncoderDestroy(encoder);
+    return file;
+}
+
+std::string jxlOf(const std::vector<QImage>& frames, int delayMs) {
+    need(!frames.empty(), "no frames");
+    const bool alpha = frames.front().hasAlphaChannel();
+    JxlEncoder* encoder = JxlEncoderCreate(nullptr);
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = static_cast<std::uint32_t>(frames.front().width());
+    info.ysize = static_cast<std::uint32_t>(frames.front().height());
+    info.bits_per_sample = 8;
+    info.alpha_bits = alpha ? 8 : 0;
+    info.num_extra_channels = alpha ? 1 : 0;
+    info.uses_original_profile = JXL_FALSE;
+    info.have_animation = frames.size() > 1 ? JXL_TRUE : JXL_FALSE;
+    info.animation.tps_numerator = 1000;
+    info.animation.tps_denominator = 1;
+    need(JxlEncoderSetBasicInfo(encoder, &info) == JXL_ENC_SUCCESS, "JXL basic info");
+    JxlColorEncoding srgb;
+    JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
+    need(JxlEncoderSetColorEncoding(encoder, &srgb) == JXL_ENC_SUCCESS, "JXL colour");
+    JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
+    JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3);
+    JxlEncoderSetFrameDistance(settings, 1.0f);
+    const JxlPixelFormat format{alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    for (const QImage& frame : frames) {
+        // Rows without padding, as libjxl takes them.
+        QImage rgba = frame.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        if (rgba.bytesPerLine() != rgba.width() * static_cast<int>(format.num_channels))
+            rgba = rgba.copy();
+        if (info.have_animation) {
+            JxlFrameHeader header;
+            JxlEncoderInitFrameHeader(&header);
+            header.duration = static_cast<std::uint32_t>(delayMs);
+            JxlEncoderSetFrameHeader(settings, &header);
+        }
+        need(JxlEncoderAddImageFrame(settings, &format, rgba.constBits(),
+                                     static_cast<std::size_t>(rgba.sizeInBytes())) ==
+                 JXL_ENC_SUCCESS,
+             "JXL frame");
+    }
+    JxlEncoderCloseInput(encoder);
+    std::string file(1 << 16, '\0');
+    std::size_t written = 0;
+    for (;;) {
+        auto* next = reinterpret_cast<std::uint8_t*>(file.data()) + written;
+        std::size_t room = file.size() - written;
+        const JxlEncoderStatus status = JxlEncoderProcessOutput(encoder, &next, &room);
+        written = file.size() - room;
+        if (status != JXL_ENC_NEED_MORE_OUTPUT) {
+            need(status == JXL_ENC_SUCCESS, "JXL encoding");
+            break;
+        }
+        file.resize(file.size() * 2);
+    }
+    file.resize(written);
+    JxlEncoderDestroy(encoder);
+    return file;
+}
+
+// The codestream's size header: no multiple of 8, 32-bit sizes less one,
+// no ratio; then image metadata all at their defaults. Bits go in from the
+// lowest of each byte.
+std::string jxlHeaderOnly(std::uint32_t width, std::uint32_t height) {
+    std::string bytes("\xff\x0a", 2);
+    int used = 8;
+    const auto put = [&](std::uint32_t value, int count) {
+        for (int i = 0; i < count; ++i) {
+            if (used == 8) {
+                bytes += '\0';
+                used = 0;
+            }
+            if ((value >> i) & 1)
+                bytes.back() = static_cast<char>(bytes.back() | (1 << used));
+            ++used;
+        }
+    };
+    put(0, 1);
+    put(3, 2);
+    put(height - 1, 30);
+    put(0, 3);
+    put(3, 2);
+    put(width - 1, 30);
+    put(1, 1);
+    return bytes + std::string(64, '\0');
+}
+
+std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t height) {
+    for (std::size_t at = file.find("ispe"); at != std::string::npos;
+         at = file.find("ispe", at + 4)) {
+        for (int i = 0; i < 4; ++i) {
+            file[at + 8 + i] = static_cast<char>(width >> (24 - 8 * i));
+            file[at + 12 + i] = static_cast<char>(height >> (24 - 8 * i));
+        }
+    }
+    return file;
+}
+
+std::string withDamagedStream(std::string file) {
+    const std::size_t mdat = file.find("mdat");
+    need(mdat != std::string::npos, "an mdat box");
+    std::memset(file.data() + mdat + 4, 0xff, 16);
+    return file;
+}
+
+} // namespace testsupport
