@@ -5,7 +5,8 @@
 #  2. the cadence of the real Form1 timer over 600 ticks;
 #  3. the whole program under Xvfb (window 800 x 520) beside a minimal Qt
 #     program drawing the same scene: start-up, CPU share, peak memory;
-#  4. picture loading: the largest photos, and files made to take time or
+#  4. picture loading: photos of every format beside the format's own
+#     decoder decoding them whole, the largest photos, and files made to take time or
 #     memory (each verdict within 1 s, each process under 300 MiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
