@@ -61,8 +61,18 @@ std::vector<int> rowOrder(int height, bool interlaced) {
     return order;
 }
 
-// How many frames the file holds, as far as it can be read.
-int countFrames(std::span<const std::uint8_t> bytes) {
+// giflib keeps a record of every frame read so far, with a copy of its
+// colours, until the file is closed, and grows that list by one frame each
+// time. Only the frame at hand is needed: forgotten after each, a long
+// animation costs the same for every frame instead of ever more.
+void forgetEarlierFrames(GifFileType* gif) {
+    GifFreeSavedImages(gif);
+    gif->ImageCount = 0;
+}
+
+// How many frames the file holds, as far as it can be read, counting no
+// further than one past what any picture may have.
+int countFrames(std::span<const std::uint8_t> bytes, int most) {
     Input input{bytes};
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readInput, &error));
@@ -83,7 +93,9 @@ int countFrames(std::span<const std::uint8_t> bytes) {
         if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) == GIF_ERROR ||
             DGifGetCode(gif.get(), &code, &block) == GIF_ERROR)
             break;
-        ++frames;
+        forgetEarlierFrames(gif.get());
+        if (++frames > most)
+            break;
         while (block)
             if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR)
                 return frames;
@@ -100,7 +112,7 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
     if (!gif)
         return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
 
-    const int count = countFrames(bytes);
+    const int count = countFrames(bytes, budget.limits().frames);
     if (count > budget.limits().frames)
         return Verdict::OutOfMemory;
     int screenW = gif->SWidth;
@@ -143,6 +155,7 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
 
         if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
             return gif->Error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
+        forgetEarlierFrames(gif.get());
         const GifImageDesc& desc = gif->Image;
         if (desc.Width <= 0 || desc.Height <= 0)
             return Verdict::Invalid;
