@@ -87,7 +87,10 @@ std::string withTiffTag(std::string tiff, int tag, std::uint32_t value);
 struct HeicOptions {
     bool tenBit = false;
     int orientation = 1; // as Exif has it; stored as the file's turn and mirror
+    int grid = 0;        // stored as grid × grid tiles, as phones store photos
 };
+// Whether this libheif makes grids of several tiles (1.17 and later).
+bool heicGridsCanBeMade();
 // An HEIC through libheif's HEVC encoder, with alpha if the image has it.
 // libheif stores a picture of odd width or height as a grid of one tile.
 std::string heicOf(const QImage& image, const HeicOptions& options = {});

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace testsupport {
 
@@ -31,19 +32,17 @@ heif_error writeTo(heif_context*, const void* data, size_t size, void* userdata)
 
 } // namespace
 
-std::string heicOf(const QImage& source, const HeicOptions& options) {
-    // libheif finds its encoders as plugins where the release ships them so.
-    static const bool initialised = (heif_init(nullptr), true);
-    (void)initialised;
+namespace {
+
+// The image as libheif takes it: 8 or 10 bits a sample, with alpha if it has it.
+heif_image* heifImageOf(const QImage& source, bool tenBit) {
     const bool alpha = source.hasAlphaChannel();
-    const int bits = options.tenBit ? 10 : 8;
+    const int bits = tenBit ? 10 : 8;
     const QImage image = source.convertToFormat(QImage::Format_RGBA8888);
     heif_image* picture = nullptr;
-    const heif_chroma chroma = options.tenBit
-                                   ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE
-                                            : heif_chroma_interleaved_RRGGBB_LE)
-                                   : (alpha ? heif_chroma_interleaved_RGBA
-                                            : heif_chroma_interleaved_RGB);
+    const heif_chroma chroma =
+        tenBit ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+               : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     need(heif_image_create(image.width(), image.height(), heif_colorspace_RGB, chroma, &picture),
          "heif image");
     need(heif_image_add_plane(picture, heif_channel_interleaved, image.width(), image.height(),
@@ -58,7 +57,7 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
         for (int x = 0; x < image.width(); ++x)
             for (int c = 0; c < channels; ++c) {
                 const int v = in[x * 4 + c];
-                if (options.tenBit) {
+                if (tenBit) {
                     const int wide = v * 1023 / 255;
                     out[(x * channels + c) * 2] = static_cast<std::uint8_t>(wide & 0xff);
                     out[(x * channels + c) * 2 + 1] = static_cast<std::uint8_t>(wide >> 8);
@@ -67,7 +66,19 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
                 }
             }
     }
+    return picture;
+}
 
+} // namespace
+
+bool heicGridsCanBeMade() {
+    return LIBHEIF_HAVE_VERSION(1, 17, 0);
+}
+
+std::string heicOf(const QImage& source, const HeicOptions& options) {
+    // libheif finds its encoders as plugins where the release ships them so.
+    static const bool initialised = (heif_init(nullptr), true);
+    (void)initialised;
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     need(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder),
@@ -75,10 +86,32 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
     heif_encoder_set_lossy_quality(encoder, 60);
     heif_encoding_options* encoding = heif_encoding_options_alloc();
     encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
-    need(heif_context_encode_image(context, picture, encoder, encoding, nullptr), "HEVC encoding");
+    if (options.grid > 0) {
+#if LIBHEIF_HAVE_VERSION(1, 17, 0)
+        // A photo as phones store it: many small pictures side by side.
+        heif_encoder_set_parameter_string(encoder, "preset", "ultrafast");
+        const int n = options.grid;
+        const int w = source.width() / n, h = source.height() / n;
+        std::vector<heif_image*> tiles;
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+                tiles.push_back(heifImageOf(source.copy(x * w, y * h, w, h), options.tenBit));
+        need(heif_context_encode_grid(context, tiles.data(), static_cast<std::uint16_t>(n),
+                                      static_cast<std::uint16_t>(n), encoder, encoding, nullptr),
+             "HEVC grid encoding");
+        for (heif_image* tile : tiles)
+            heif_image_release(tile);
+#else
+        need(false, "a grid encoder (libheif 1.17)");
+#endif
+    } else {
+        heif_image* picture = heifImageOf(source, options.tenBit);
+        need(heif_context_encode_image(context, picture, encoder, encoding, nullptr),
+             "HEVC encoding");
+        heif_image_release(picture);
+    }
     heif_encoding_options_free(encoding);
     heif_encoder_release(encoder);
-    heif_image_release(picture);
     std::string file;
     heif_writer writer{1, writeTo};
     need(heif_context_write(context, &writer, &file), "heif writing");
@@ -96,9 +129,9 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
     encoder->timescale = 1000;
     for (const QImage& frame : frames) {
         const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
-        avifImage* image = avifImageCreate(static_cast<std::uint32_t>(argb.width()),
-                                           static_cast<std::uint32_t>(argb.height()), 8,
-                                           AVIF_PIXEL_FORMAT_YUV420);
+        avifImage* image =
+            avifImageCreate(static_cast<std::uint32_t>(argb.width()),
+                            static_cast<std::uint32_t>(argb.height()), 8, AVIF_PIXEL_FORMAT_YUV420);
         if (options.turns) {
             image->transformFlags |= AVIF_TRANSFORM_IROT;
             image->irot.angle = static_cast<std::uint8_t>(options.turns);
@@ -121,8 +154,7 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
         need(avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK, "AVIF colour conversion");
         need(avifEncoderAddImage(encoder, image, static_cast<std::uint64_t>(options.delayMs),
                                  frames.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE
-                                                    : AVIF_ADD_IMAGE_FLAG_NONE) ==
-                 AVIF_RESULT_OK,
+                                                    : AVIF_ADD_IMAGE_FLAG_NONE) == AVIF_RESULT_OK,
              "AV1 encoding");
         avifImageDestroy(image);
     }
@@ -159,7 +191,8 @@ std::string jxlOf(const std::vector<QImage>& frames, int delayMs) {
     const JxlPixelFormat format{alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     for (const QImage& frame : frames) {
         // Rows without padding, as libjxl takes them.
-        QImage rgba = frame.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        QImage rgba =
+            frame.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
         if (rgba.bytesPerLine() != rgba.width() * static_cast<int>(format.num_channels))
             rgba = rgba.copy();
         if (info.have_animation) {
