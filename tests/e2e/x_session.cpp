@@ -273,7 +273,7 @@ std::vector<std::string> visibleWindows(const std::string& name) {
     std::istringstream lines(run("xdotool search --onlyvisible --name '" + name + "' 2>/dev/null"));
     std::vector<std::string> ids;
     for (std::string id; std::getline(lines, id);)
-        if (!id.empty())
+        if (!id.empty() && windowProperty(id, "WM_CLASS").find("\"orbitale\"") != std::string::npos)
             ids.push_back(id);
     return ids;
 }

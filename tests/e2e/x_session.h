@@ -75,7 +75,10 @@ private:
 // Runs a command and returns what it printed on standard output.
 std::string run(const std::string& command);
 
-// The visible windows whose name matches, by xdotool.
+// The program's visible windows whose name matches, by xdotool. Windows of
+// other clients named alike are not counted: mutter from 44 on draws the
+// title bars of X11 windows as windows of a client of its own
+// (mutter-x11-frames), each named as the window it frames.
 std::vector<std::string> visibleWindows(const std::string& name);
 QRect geometry(const std::string& window);
 std::string windowName(const std::string& window);
