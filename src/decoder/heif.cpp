@@ -65,13 +65,15 @@ Verdict decodeHeif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
             return Verdict::OutOfMemory;
         const auto& limits = budget.limits();
         // libheif's own bounds: no side longer than the longest any picture
-        // may have, and no more pixels or tiles than the budget allows.
+        // may have, and no more pixels or tiles than the budget allows. Its
+        // largest block is the whole picture converted to RGB (73 MB for a
+        // phone's 24 megapixels), weighed below with all it holds beside it.
         heif_context_set_maximum_image_size_limit(context.get(), 1 << 16);
 #if LIBHEIF_HAVE_VERSION(1, 19, 0)
         if (heif_security_limits* own = heif_context_get_security_limits(context.get())) {
             own->max_image_size_pixels = limits.pixels;
             own->max_number_of_tiles = 4096;
-            own->max_memory_block_size = limits.sourceBytes;
+            own->max_memory_block_size = heifWorkBytes;
         }
 #endif
         // Tiles are decoded one after the other: each decoding thread would
@@ -110,9 +112,9 @@ Verdict decodeHeif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
             return Verdict::OutOfMemory;
         options->convert_hdr_to_8bit = 1;
         heif_image* rawImage = nullptr;
-        error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
-                                  alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                  options.get());
+        error = heif_decode_image(
+            handle.get(), &rawImage, heif_colorspace_RGB,
+            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
         const std::unique_ptr<const heif_image, ImageRelease> image(rawImage);
         if (error.code != heif_error_Ok || !image)
             return verdictOf(error);
