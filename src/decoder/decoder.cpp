@@ -149,11 +149,11 @@ Verdict decode(std::span<const std::uint8_t> bytes, const Limits& limits, FrameS
     // HEIF and AVIF files open with a file-type box naming their brands: the
     // main one and those it is compatible with. An AVIF file is one that
     // says so and names no HEVC brand; libheif reads the other HEIF files.
-    if (bytes.size() >= 16 && std::string_view(reinterpret_cast<const char*>(bytes.data()) + 4, 4) ==
-                                  "ftyp") {
-        const std::size_t box = std::min<std::size_t>(
-            bytes.size(),
-            (std::size_t(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]);
+    if (bytes.size() >= 16 &&
+        std::string_view(reinterpret_cast<const char*>(bytes.data()) + 4, 4) == "ftyp") {
+        const std::size_t box =
+            std::min<std::size_t>(bytes.size(), (std::size_t(bytes[0]) << 24) | (bytes[1] << 16) |
+                                                    (bytes[2] << 8) | bytes[3]);
         bool avif = false;
         bool hevc = false;
         bool heif = false;
@@ -165,6 +165,10 @@ Verdict decode(std::span<const std::uint8_t> bytes, const Limits& limits, FrameS
                    brand == "hevs";
             heif = heif || brand == "mif1" || brand == "msf1" || brand == "mif2";
         }
+        // A low-overhead file (major brand mif3) names its kind where the
+        // minor version stands; libheif reads those where it knows them.
+        if (std::string_view(reinterpret_cast<const char*>(bytes.data()) + 8, 4) == "mif3")
+            return decodeHeif(bytes, budget, sink);
         if (avif && !hevc)
             return decodeAvif(bytes, budget, sink);
         if (hevc || heif)
