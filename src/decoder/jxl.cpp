@@ -8,7 +8,11 @@
 #include "decoder/reduce.h"
 
 #include <jxl/decode.h>
+#include <jxl/version.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -20,17 +24,59 @@ struct DecoderDestroy {
     void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
 };
 
-// What libjxl holds for a frame, a pixel, with the 8-bit RGBA it gives us:
-// its planes in floating point and in integers, its coefficients, at most
-// 27 bytes a pixel measured here (a lossy modular picture), 36 with alpha;
-// an animation also keeps the composed picture and the frames later ones
-// are drawn over. The file itself stays in memory beside them. So a still
-// of about 7 megapixels at most is read, 9 without alpha.
+// What libjxl holds for a frame, a pixel, with the 8-bit RGBA it gives us.
+// From 0.11 on, libjxl takes its planes, coefficients and frames through the
+// memory manager it is given, which bounds them: a 24-megapixel photo (the
+// usual lossy kind) needs some 75 MB there, a lossless or modular one three
+// times that. Before, it took them itself, up to 27 bytes a pixel measured
+// here (a lossy modular picture), 36 with alpha; an animation also keeps the
+// composed picture and the frames later ones are drawn over. So there only a
+// still of about 7 megapixels at most is read, 9 without alpha. The file
+// itself stays in memory beside them.
 constexpr std::uint64_t jxlWorkBytes = 256u << 20;
+constexpr bool jxlTakesItsMemoryFromUs =
+    JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
 
 std::uint64_t bytesPerPixel(const JxlBasicInfo& info) {
+    if (jxlTakesItsMemoryFromUs)
+        return 4; // the RGBA we are given; libjxl's own is metered
     const std::uint64_t frame = info.alpha_bits ? 40 : 30;
     return info.have_animation ? frame + 16 : frame;
+}
+
+// What libjxl takes through its memory manager, within what is left of the
+// work bytes.
+struct Meter {
+    std::size_t used = 0;
+    std::size_t limit = 0;
+    bool refused = false;
+};
+
+// Each block carries its size before it, on malloc's own alignment.
+constexpr std::size_t sizeBefore = 16;
+
+void* meteredAlloc(void* opaque, std::size_t size) {
+    auto* meter = static_cast<Meter*>(opaque);
+    auto* block = meter->used <= meter->limit && size <= meter->limit - meter->used
+                      ? static_cast<unsigned char*>(std::malloc(size + sizeBefore))
+                      : nullptr;
+    if (!block) {
+        meter->refused = true;
+        return nullptr;
+    }
+    std::memcpy(block, &size, sizeof size);
+    meter->used += size;
+    return block + sizeBefore;
+}
+
+void meteredFree(void* opaque, void* address) {
+    if (!address)
+        return;
+    auto* block = static_cast<unsigned char*>(address) - sizeBefore;
+    std::size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    static_cast<Meter*>(opaque)->used -= size;
+    std::free(block);
 }
 
 // libjxl on one thread needs up to 190 ns of processor time a pixel here
@@ -40,8 +86,8 @@ constexpr double nsPerPixel = 200.0;
 int delayOf(const JxlBasicInfo& info, const JxlFrameHeader& header) {
     if (info.animation.tps_numerator == 0)
         return 100;
-    const double ms = 1000.0 * header.duration * info.animation.tps_denominator /
-                      info.animation.tps_numerator;
+    const double ms =
+        1000.0 * header.duration * info.animation.tps_denominator / info.animation.tps_numerator;
     return ms < 20.0 || !(ms < 1e9) ? 100 : static_cast<int>(ms + 0.5);
 }
 
@@ -55,111 +101,123 @@ bool start(JxlDecoder* decoder, std::span<const std::uint8_t> bytes, int events)
     return true;
 }
 
+Verdict decodeMetered(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink,
+                      Meter& meter) {
+    const JxlMemoryManager manager{&meter, meteredAlloc, meteredFree};
+    const std::unique_ptr<JxlDecoder, DecoderDestroy> owner(JxlDecoderCreate(&manager));
+    JxlDecoder* decoder = owner.get();
+    if (!decoder)
+        return Verdict::OutOfMemory;
+    const auto& limits = budget.limits();
+
+    // The headers: the size, and for an animation the number of frames
+    // shown. Frames' pixels are skipped, not decoded.
+    if (!start(decoder, bytes, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME))
+        return Verdict::Invalid;
+    JxlBasicInfo info{};
+    Size size;
+    int frames = 0;
+    for (bool counting = true; counting;) {
+        switch (JxlDecoderProcessInput(decoder)) {
+        case JXL_DEC_BASIC_INFO: {
+            if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS)
+                return Verdict::Invalid;
+            const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
+            size = turned ? Size{int(info.ysize), int(info.xsize)}
+                          : Size{int(info.xsize), int(info.ysize)};
+            const std::uint64_t pixels = std::uint64_t(info.xsize) * info.ysize;
+            const std::uint64_t ours = pixels * bytesPerPixel(info) + bytes.size();
+            if (!budget.allowsPicture(info.xsize, info.ysize) || ours > jxlWorkBytes)
+                return Verdict::OutOfMemory;
+            // Before 0.11 the bound above is all there is.
+            if (jxlTakesItsMemoryFromUs)
+                meter.limit = static_cast<std::size_t>(jxlWorkBytes - ours);
+            if (!info.have_animation) {
+                frames = 1;
+                counting = false;
+            }
+            break;
+        }
+        case JXL_DEC_FRAME:
+            if (++frames > limits.frames)
+                return Verdict::OutOfMemory;
+            break;
+        case JXL_DEC_SUCCESS:
+            counting = false;
+            break;
+        default: // damage, or the file ends before its last frame
+            return Verdict::Invalid;
+        }
+    }
+    if (frames == 0)
+        return Verdict::Invalid;
+    const Size kept = keptSize(size, frames, limits);
+    const std::uint64_t pixels = std::uint64_t(size.width) * std::uint64_t(size.height);
+    sink.picture({size, frames, cpuMsFor(pixels * std::uint64_t(frames), nsPerPixel)});
+
+    if (!start(decoder, bytes, JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE))
+        return Verdict::Invalid;
+    const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    std::vector<std::uint8_t> whole;
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(size.width));
+    int delay = 0;
+    for (int given = 0; given < frames;) {
+        switch (JxlDecoderProcessInput(decoder)) {
+        case JXL_DEC_FRAME: {
+            JxlFrameHeader header{};
+            if (JxlDecoderGetFrameHeader(decoder, &header) != JXL_DEC_SUCCESS)
+                return Verdict::Invalid;
+            delay = delayOf(info, header);
+            if (!budget.takeFrame(std::uint64_t(kept.width), std::uint64_t(kept.height)))
+                return Verdict::OutOfMemory;
+            break;
+        }
+        case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+            std::size_t needed = 0;
+            if (JxlDecoderImageOutBufferSize(decoder, &format, &needed) != JXL_DEC_SUCCESS ||
+                needed != pixels * 4)
+                return Verdict::Invalid;
+            whole.resize(needed);
+            if (JxlDecoderSetImageOutBuffer(decoder, &format, whole.data(), whole.size()) !=
+                JXL_DEC_SUCCESS)
+                return Verdict::Invalid;
+            break;
+        }
+        case JXL_DEC_FULL_IMAGE: {
+            Reducer reducer(size, kept);
+            const std::uint8_t* p = whole.data();
+            for (int y = 0; y < size.height; ++y) {
+                for (std::uint32_t& pixel : row) {
+                    pixel = (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[0]) << 16) |
+                            (std::uint32_t(p[1]) << 8) | p[2];
+                    if (!info.alpha_premultiplied)
+                        pixel = premultiply(pixel);
+                    p += 4;
+                }
+                reducer.row(row.data());
+            }
+            Frame& frame = reducer.frame();
+            frame.delay = frames > 1 ? delay : 0;
+            sink.frame(frame);
+            ++given;
+            break;
+        }
+        default: // damage, cut short, or fewer frames than the headers showed
+            return Verdict::Invalid;
+        }
+    }
+    // Whatever follows the last frame is not the picture's concern.
+    return Verdict::Ok;
+}
+
 } // namespace
 
 Verdict decodeJxl(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
     try {
-        const std::unique_ptr<JxlDecoder, DecoderDestroy> owner(JxlDecoderCreate(nullptr));
-        JxlDecoder* decoder = owner.get();
-        if (!decoder)
-            return Verdict::OutOfMemory;
-        const auto& limits = budget.limits();
-
-        // The headers: the size, and for an animation the number of frames
-        // shown. Frames' pixels are skipped, not decoded.
-        if (!start(decoder, bytes, JXL_DEC_BASIC_INFO | JXL_DEC_FRAME))
-            return Verdict::Invalid;
-        JxlBasicInfo info{};
-        Size size;
-        int frames = 0;
-        for (bool counting = true; counting;) {
-            switch (JxlDecoderProcessInput(decoder)) {
-            case JXL_DEC_BASIC_INFO: {
-                if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS)
-                    return Verdict::Invalid;
-                const bool turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
-                size = turned ? Size{int(info.ysize), int(info.xsize)}
-                              : Size{int(info.xsize), int(info.ysize)};
-                const std::uint64_t pixels = std::uint64_t(info.xsize) * info.ysize;
-                if (!budget.allowsPicture(info.xsize, info.ysize) ||
-                    pixels * bytesPerPixel(info) + bytes.size() > jxlWorkBytes)
-                    return Verdict::OutOfMemory;
-                if (!info.have_animation) {
-                    frames = 1;
-                    counting = false;
-                }
-                break;
-            }
-            case JXL_DEC_FRAME:
-                if (++frames > limits.frames)
-                    return Verdict::OutOfMemory;
-                break;
-            case JXL_DEC_SUCCESS:
-                counting = false;
-                break;
-            default: // damage, or the file ends before its last frame
-                return Verdict::Invalid;
-            }
-        }
-        if (frames == 0)
-            return Verdict::Invalid;
-        const Size kept = keptSize(size, frames, limits);
-        const std::uint64_t pixels = std::uint64_t(size.width) * std::uint64_t(size.height);
-        sink.picture({size, frames, cpuMsFor(pixels * std::uint64_t(frames), nsPerPixel)});
-
-        if (!start(decoder, bytes, JXL_DEC_FRAME | JXL_DEC_FULL_IMAGE))
-            return Verdict::Invalid;
-        const JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-        std::vector<std::uint8_t> whole;
-        std::vector<std::uint32_t> row(static_cast<std::size_t>(size.width));
-        int delay = 0;
-        for (int given = 0; given < frames;) {
-            switch (JxlDecoderProcessInput(decoder)) {
-            case JXL_DEC_FRAME: {
-                JxlFrameHeader header{};
-                if (JxlDecoderGetFrameHeader(decoder, &header) != JXL_DEC_SUCCESS)
-                    return Verdict::Invalid;
-                delay = delayOf(info, header);
-                if (!budget.takeFrame(std::uint64_t(kept.width), std::uint64_t(kept.height)))
-                    return Verdict::OutOfMemory;
-                break;
-            }
-            case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
-                std::size_t needed = 0;
-                if (JxlDecoderImageOutBufferSize(decoder, &format, &needed) != JXL_DEC_SUCCESS ||
-                    needed != pixels * 4)
-                    return Verdict::Invalid;
-                whole.resize(needed);
-                if (JxlDecoderSetImageOutBuffer(decoder, &format, whole.data(), whole.size()) !=
-                    JXL_DEC_SUCCESS)
-                    return Verdict::Invalid;
-                break;
-            }
-            case JXL_DEC_FULL_IMAGE: {
-                Reducer reducer(size, kept);
-                const std::uint8_t* p = whole.data();
-                for (int y = 0; y < size.height; ++y) {
-                    for (std::uint32_t& pixel : row) {
-                        pixel = (std::uint32_t(p[3]) << 24) | (std::uint32_t(p[0]) << 16) |
-                                (std::uint32_t(p[1]) << 8) | p[2];
-                        if (!info.alpha_premultiplied)
-                            pixel = premultiply(pixel);
-                        p += 4;
-                    }
-                    reducer.row(row.data());
-                }
-                Frame& frame = reducer.frame();
-                frame.delay = frames > 1 ? delay : 0;
-                sink.frame(frame);
-                ++given;
-                break;
-            }
-            default: // damage, cut short, or fewer frames than the headers showed
-                return Verdict::Invalid;
-            }
-        }
-        // Whatever follows the last frame is not the picture's concern.
-        return Verdict::Ok;
+        Meter meter{.limit = std::numeric_limits<std::size_t>::max() / 2};
+        const Verdict verdict = decodeMetered(bytes, budget, sink, meter);
+        // libjxl fails as it fails on damage when its memory manager says no.
+        return verdict == Verdict::Invalid && meter.refused ? Verdict::OutOfMemory : verdict;
     } catch (const std::bad_alloc&) {
         return Verdict::OutOfMemory;
     }

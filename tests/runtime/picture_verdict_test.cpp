@@ -9,6 +9,7 @@
 #include "support/temp_tree.h"
 
 #include <gtest/gtest.h>
+#include <jxl/version.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -347,6 +348,15 @@ std::vector<Case> cases() {
     if (heicGridsCanBeMade())
         c.push_back({"HeicPhotoInTiles", [] { return heicOf(testImage(5632, 4224), {.grid = 8}); },
                      loads(1, 5632, 4224)});
+
+#if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0)
+    // From libjxl 0.11 on, what it holds is metered: a 24-megapixel photo
+    // loads, and a lossless one, which needs three times as much, is too large.
+    c.push_back({"JxlPhoto24Megapixels", [] { return jxlOf({testImage(5712, 4284)}); },
+                 loads(1, 5712, 4284)});
+    c.push_back({"JxlLossless24Megapixels",
+                 [] { return jxlOf({testImage(5712, 4284)}, 100, true); }, tooLarge});
+#endif
 
     // Every format cut short anywhere is refused.
     const std::pair<const char*, std::function<std::string()>> whole[] = {

@@ -102,7 +102,7 @@ struct AvifOptions {
 // An AVIF still, or a sequence of several frames of one size.
 std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options = {});
 // A JPEG XL still, or an animation of several frames of one size.
-std::string jxlOf(const std::vector<QImage>& frames, int delayMs = 100);
+std::string jxlOf(const std::vector<QImage>& frames, int delayMs = 100, bool lossless = false);
 // A JPEG XL codestream that claims width × height and has nothing after.
 std::string jxlHeaderOnly(std::uint32_t width, std::uint32_t height);
 // An HEIF or AVIF file whose image sizes claim width × height.

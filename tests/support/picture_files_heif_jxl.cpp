@@ -166,7 +166,7 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
     return file;
 }
 
-std::string jxlOf(const std::vector<QImage>& frames, int delayMs) {
+std::string jxlOf(const std::vector<QImage>& frames, int delayMs, bool lossless) {
     need(!frames.empty(), "no frames");
     const bool alpha = frames.front().hasAlphaChannel();
     JxlEncoder* encoder = JxlEncoderCreate(nullptr);
@@ -177,7 +177,7 @@ std::string jxlOf(const std::vector<QImage>& frames, int delayMs) {
     info.bits_per_sample = 8;
     info.alpha_bits = alpha ? 8 : 0;
     info.num_extra_channels = alpha ? 1 : 0;
-    info.uses_original_profile = JXL_FALSE;
+    info.uses_original_profile = lossless ? JXL_TRUE : JXL_FALSE;
     info.have_animation = frames.size() > 1 ? JXL_TRUE : JXL_FALSE;
     info.animation.tps_numerator = 1000;
     info.animation.tps_denominator = 1;
@@ -186,8 +186,11 @@ std::string jxlOf(const std::vector<QImage>& frames, int delayMs) {
     JxlColorEncodingSetToSRGB(&srgb, JXL_FALSE);
     need(JxlEncoderSetColorEncoding(encoder, &srgb) == JXL_ENC_SUCCESS, "JXL colour");
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(encoder, nullptr);
-    JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, 3);
-    JxlEncoderSetFrameDistance(settings, 1.0f);
+    JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, lossless ? 1 : 3);
+    if (lossless)
+        JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+    else
+        JxlEncoderSetFrameDistance(settings, 1.0f);
     const JxlPixelFormat format{alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
     for (const QImage& frame : frames) {
         // Rows without padding, as libjxl takes them.
