@@ -20,6 +20,10 @@ namespace decoder {
 
 namespace {
 
+// The processor time a pixel takes here, inflated, filtered and reduced:
+// 28 ns measured for a 24-megapixel photo.
+constexpr double nsPerPixel = 30.0;
+
 struct Session {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -87,7 +91,7 @@ void onInfo(png_structp png, png_infop info) {
     if (interlaced)
         s.whole.resize(static_cast<std::size_t>(width) * height);
     s.row.resize(width);
-    s.sink->picture({size, 1, 0});
+    s.sink->picture({size, 1, cpuMsFor(std::uint64_t{width} * height, nsPerPixel)});
 }
 
 void premultiplied(const std::uint32_t* from, std::uint32_t* to, std::size_t n) {
