@@ -241,8 +241,6 @@ std::vector<Case> cases() {
         {"Heic", [] { return heicOf(testImage(256, 192)); }, loads(1, 256, 192)},
         {"HeicWithAlpha", [] { return heicOf(testImage(64, 48, true)); }, loads(1, 64, 48)},
         {"Heic10Bit", [] { return heicOf(testImage(64, 48), {.tenBit = true}); }, loads(1, 64, 48)},
-        {"HeicTurnedAQuarter", [] { return heicOf(testImage(64, 48), {.orientation = 6}); },
-         loads(1, 48, 64)},
         {"HeicGridOfOddSize", [] { return heicOf(testImage(65, 49)); }, loads(1, 65, 49)},
         {"HeicWithBytesAfterItsEnd", [] { return heicOf(testImage(64, 48)) + "junk"; },
          loads(1, 64, 48)},
