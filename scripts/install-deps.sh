@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-wayland
-    libllvmlibc-19-dev libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libmpfr-dev libgtest-dev libgmock-dev libbenchmark-dev
     libjpeg62-turbo-dev libgif-dev libpng-dev zlib1g-dev libseccomp-dev
     libwebp-dev libtiff-dev libheif-dev libavif-dev libjxl-dev
     fonts-noto-cjk xvfb xauth xdotool x11-utils
@@ -29,6 +29,26 @@ heif_plugins() {
 }
 # shellcheck disable=SC2207 # package names have no spaces
 packages+=($(heif_plugins))
+# LLVM's C library, for the orbit's fast sine and cosine: each LLVM release
+# has its own package (Debian 12 has 19 and, through its security archive,
+# 22; testing only 21), so take the newest the release offers. Without one
+# the orbit uses its portable way alone (src/orbit/CMakeLists.txt).
+llvm_libc_package() {
+    apt-cache pkgnames libllvmlibc- 2>/dev/null |
+        sed -n 's/^libllvmlibc-\([0-9][0-9]*\)-dev$/\1/p' | sort -n | tail -n 1 |
+        sed 's/.*/libllvmlibc-&-dev/'
+}
+# A fresh machine may have no package lists yet, and then knows no LLVM
+# release to choose: read them first where we may.
+if [[ -z $(apt-cache pkgnames 2>/dev/null | head -n 1) && $(id -u) -eq 0 ]]; then
+    apt-get update -q
+fi
+llvm_libc=$(llvm_libc_package)
+if [[ -n $llvm_libc ]]; then
+    packages+=("$llvm_libc")
+else
+    echo "install-deps: no LLVM C library package here; the orbit uses its portable sine and cosine (MPFR)" >&2
+fi
 # The major version of the clang that Debian's "clang" package brings (14 on
 # Debian 12, 19 on Debian 13): its sanitizer runtime and libFuzzer packages
 # carry that number.
@@ -92,6 +112,8 @@ else
 fi
 
 echo "install-deps: installing ${missing[*]}"
+[[ -n $llvm_libc && " ${missing[*]} " == *" $llvm_libc "* ]] &&
+    echo "install-deps: the orbit's fast sine and cosine will come from $llvm_libc"
 export DEBIAN_FRONTEND=noninteractive
 if ! "${apt[@]}" install -y --no-install-recommends "${missing[@]}"; then
     # A fresh machine may have no package lists yet.

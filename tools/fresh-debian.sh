@@ -5,15 +5,26 @@
 # and runs `make test` again, now that the packages are there. Prints how long
 # each step took and how much apt downloaded.
 #
-#   tools/fresh-debian.sh RELEASE DIR [TARGET...]
+#   tools/fresh-debian.sh [--ignore-valid-until] RELEASE DIR [TARGET...]
 #
-# RELEASE is bookworm or trixie; DIR is created by debootstrap if it does not
+# RELEASE is bookworm, trixie or testing; DIR is created by debootstrap if it does not
 # exist yet (needs root, debootstrap and the Debian archive). The targets are
 # the make targets root runs after `make test` (e.g. package pictures).
+#
+# --ignore-valid-until lets apt in the chroot take a Release file past its
+# Valid-Until date (Acquire::Check-Valid-Until "false"). Debian signs a
+# testing or sid Release for a week only, so a frozen copy of the archive,
+# as some build farms keep, serves one apt otherwise refuses; a release's
+# own archive needs no such option, and it is off unless asked for.
 set -euo pipefail
 
+ignore_valid_until=false
+if [[ ${1:-} == --ignore-valid-until ]]; then
+    ignore_valid_until=true
+    shift
+fi
 if [[ $# -lt 2 ]]; then
-    echo "usage: tools/fresh-debian.sh RELEASE DIR [TARGET...]" >&2
+    echo "usage: tools/fresh-debian.sh [--ignore-valid-until] RELEASE DIR [TARGET...]" >&2
     exit 2
 fi
 release=$1
@@ -32,6 +43,12 @@ if [[ ! -x $root/usr/bin/apt-get ]]; then
     debootstrap --variant=minbase "$release" "$root"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+valid_until_conf=$root/etc/apt/apt.conf.d/99fresh-debian-valid-until
+if $ignore_valid_until; then
+    echo 'Acquire::Check-Valid-Until "false";' >"$valid_until_conf"
+else
+    rm -f "$valid_until_conf"
+fi
 
 mounted=()
 cleanup() {

@@ -14,6 +14,19 @@ namespace testsupport {
 // A test picture with a little of everything: gradients, an edge, colour.
 QImage testImage(int width, int height, bool alpha = false);
 
+// The picture mirrored left to right and/or top to bottom. Qt 6.9 renamed
+// QImage::mirrored to flipped; Debian 12's Qt 6.4 has only the old name.
+inline QImage flippedImage(const QImage& image, bool horizontally, bool vertically) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 9, 0)
+    Qt::Orientations o;
+    o.setFlag(Qt::Horizontal, horizontally);
+    o.setFlag(Qt::Vertical, vertically);
+    return image.flipped(o);
+#else
+    return image.mirrored(horizontally, vertically);
+#endif
+}
+
 std::string pngOf(const QImage& image);
 std::string jpegOf(const QImage& image, bool progressive = false);
 // An uncompressed 24-bit BMP, its rows stored bottom-up or top-down.

@@ -149,11 +149,11 @@ QImage storedTurned(const QImage& upright, int orientation) {
     QTransform t;
     switch (orientation) {
     case 2:
-        return upright.mirrored(true, false);
+        return flippedImage(upright, true, false);
     case 3:
-        return upright.mirrored(true, true);
+        return flippedImage(upright, true, true);
     case 4:
-        return upright.mirrored(false, true);
+        return flippedImage(upright, false, true);
     case 5:
         return upright.transformed(QTransform(0, 1, 1, 0, 0, 0));
     case 6:
