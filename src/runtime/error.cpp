@@ -33,8 +33,13 @@ static std::string whatText(ErrorNumber number, const std::string& file,
         "运行时错误 '" + std::to_string(static_cast<int>(number)) + "': " + describe(number);
     if (!file.empty())
         text += " — " + file;
-    if (!lookedAt.empty() && lookedAt != file)
-        text += " (" + lookedAt + ")";
+    if (!lookedAt.empty() && lookedAt != file) {
+        std::string places = lookedAt;
+        for (std::size_t at = places.find('\n'); at != std::string::npos;
+             at = places.find('\n', at))
+            places.replace(at, 1, "; ");
+        text += " (" + places + ")";
+    }
     return text;
 }
 

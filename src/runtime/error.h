@@ -31,7 +31,8 @@ public:
     const char* description() const { return describe(m_number); }
     // The file concerned, as the program named it (e.g. "E:\VB\dq3.gif").
     const std::string& file() const { return m_file; }
-    // Where that file was looked for on this machine, when it differs.
+    // Where that file was looked for on this machine, when it differs: one
+    // place a line, in the order looked at.
     const std::string& lookedAt() const { return m_lookedAt; }
 
 private:

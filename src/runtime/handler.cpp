@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdio>
@@ -37,6 +38,21 @@ QString breakableAtFolders(const QString& path) {
             out += joiner;
     }
     return out;
+}
+
+// The places a file was looked for, one a line as the error lists them. A
+// place longer than a report can usefully show (a runaway XDG_DATA_HOME)
+// keeps its start and its end, where the file's own name is.
+QString placesAsShown(const std::string& lookedAt) {
+    constexpr qsizetype most = 240;
+    QStringList lines;
+    for (QString place : QString::fromStdString(lookedAt).split(u'\n')) {
+        if (place.size() > most)
+            place = place.left(most / 2) + QStringLiteral("…") + place.right(most / 2);
+        lines << breakableAtFolders(place);
+    }
+    // Later places stand under the first, past the label.
+    return lines.join(QStringLiteral("\n　　　　　"));
 }
 
 // The window a report stands over: the one whose handler failed, or while
@@ -74,8 +90,7 @@ void showReport(const Error& error, QWidget* owner) {
         details += QStringLiteral("文件：%1")
                        .arg(breakableAtFolders(QString::fromStdString(error.file())));
     if (!error.lookedAt().empty() && error.lookedAt() != error.file())
-        details += QStringLiteral("\n查找位置：%1")
-                       .arg(breakableAtFolders(QString::fromStdString(error.lookedAt())));
+        details += QStringLiteral("\n查找位置：%1").arg(placesAsShown(error.lookedAt()));
     if (!details.isEmpty()) {
         box.setInformativeText(details);
         // A file name is shown as it is, never read as markup.

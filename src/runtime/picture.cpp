@@ -1,5 +1,6 @@
 #include "runtime/picture.h"
 
+#include "runtime/drives.h"
 #include "runtime/error.h"
 #include "runtime/picture_data.h"
 #include "runtime/platform.h"
@@ -25,8 +26,11 @@ int Picture::frameCount() const {
 }
 
 Picture loadPicture(std::string_view fileName) {
-    const std::string where = picturePath(fileName);
-    const FileError fail(fileName, where);
+    const PicturePlace place = findPicture(fileName);
+    const std::string& where = place.path;
+    const FileError fail(fileName, where, place.lookedAt);
+    if (place.problem != ErrorNumber{})
+        fail.raise(place.problem);
     try {
         auto data = std::make_shared<PictureData>();
         FrameTarget into;

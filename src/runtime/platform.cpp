@@ -1,6 +1,6 @@
 // Everything that depends on the operating system, in one place: where the
-// program's fixed file names lead, where the installation is, and how a
-// picture file is opened and handed to the decoding helper.
+// installation is, and how a picture file is opened and handed to the
+// decoding helper.
 
 #include "runtime/platform.h"
 
@@ -25,57 +25,12 @@
 
 namespace rt {
 
-namespace {
-
-std::string& prefixOverride() {
-    static std::string value;
-    return value;
-}
-
 std::string executablePrefix() {
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return ".";
     return exe.parent_path().parent_path().string();
-}
-
-} // namespace
-
-std::string installPrefix() {
-    if (!prefixOverride().empty())
-        return prefixOverride();
-    static const std::string fromExecutable = executablePrefix();
-    return fromExecutable;
-}
-
-void overrideInstallPrefix(std::string prefix) {
-    prefixOverride() = std::move(prefix);
-}
-
-std::string picturePath(std::string_view fileName) {
-    const bool hasDrive =
-        fileName.size() >= 3 && fileName[1] == ':' && fileName[2] == '\\' &&
-        ((fileName[0] >= 'A' && fileName[0] <= 'Z') || (fileName[0] >= 'a' && fileName[0] <= 'z'));
-    if (!hasDrive)
-        return std::string(fileName);
-
-    std::string path = installPrefix() + "/share/orbitale/drives/";
-    path += static_cast<char>(fileName[0] & ~0x20); // drive letters have no case
-    std::string_view rest = fileName.substr(3);
-    while (!rest.empty()) {
-        const auto cut = rest.find('\\');
-        const std::string_view part = rest.substr(0, cut);
-        // A fixed name must stay inside its drive's folder.
-        if (part == "." || part == ".." || part.find('/') != std::string_view::npos)
-            return {};
-        if (!part.empty()) {
-            path += '/';
-            path += part;
-        }
-        rest = cut == std::string_view::npos ? std::string_view{} : rest.substr(cut + 1);
-    }
-    return path;
 }
 
 std::string decoderPath() {

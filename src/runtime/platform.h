@@ -13,17 +13,22 @@
 namespace rt {
 
 // Raises errors about one file, naming it as the program does and where it
-// was looked for.
+// was looked for: a file not found, every place looked at; anything else,
+// the file that was found.
 class FileError {
 public:
-    FileError(std::string_view name, std::string where)
+    FileError(std::string_view name, std::string path, std::string placesLooked)
         : m_name(name)
-        , m_where(std::move(where)) {}
-    [[noreturn]] void raise(ErrorNumber number) const { throw Error(number, m_name, m_where); }
+        , m_path(std::move(path))
+        , m_placesLooked(std::move(placesLooked)) {}
+    [[noreturn]] void raise(ErrorNumber number) const {
+        throw Error(number, m_name, number == ErrorNumber::FileNotFound ? m_placesLooked : m_path);
+    }
 
 private:
     std::string m_name;
-    std::string m_where;
+    std::string m_path;
+    std::string m_placesLooked;
 };
 
 // One frame as it arrives from the decoder, at the size it is kept at:
@@ -69,5 +74,8 @@ inline constexpr std::chrono::milliseconds decodeClockLimit{30000};
 // Where the decoding helper is: beside the program, whatever picture prefix
 // is in force.
 std::string decoderPath();
+
+// The folder above the one holding the running executable.
+std::string executablePrefix();
 
 } // namespace rt

@@ -183,6 +183,33 @@ std::string shell(const std::string& command) {
     return run(command + " 2>&1; echo \"exit $?\"");
 }
 
+TEST(EndToEnd, OnesOwnPictureShowsAtTheNextClick) {
+    const std::string data = std::string(ORBITALE_BUILD_DIR) + "/e2e-own-pictures";
+    ASSERT_EQ(shell("rm -rf '" + data + "'").substr(0, 6), "exit 0");
+    Environment environment;
+    environment.set("XDG_DATA_HOME", data.c_str());
+    Started app;
+    ASSERT_FALSE(app.form1.empty()) << "Form1 did not appear";
+    app.enlarge(app.form1);
+    const auto sky = [](const QColor& c) { return c.blue() > 150 && c.value() > 150; };
+    app.clickAt(740, 348); // 蓝天白云, ours
+    EXPECT_TRUE(sky(app.colourAt(app.when(300, 60, sky), 300, 60)));
+
+    // Outer space copied in as one's own blue sky, while the program runs.
+    ASSERT_EQ(shell("mkdir -p '" + data +
+                    "/orbitale/drives/E/VB' && cp '" ORBITALE_BUILD_DIR
+                    "/share/orbitale/drives/E/VB/xxgdt.jpg' '" +
+                    data + "/orbitale/drives/E/VB/ltby1.jpg'")
+                  .substr(0, 6),
+              "exit 0");
+    app.clickAt(740, 348);
+    const QImage shot = app.when(300, 60, [](const QColor& c) { return c.value() < 90; });
+    keep(shot, "form1-own-sky");
+    EXPECT_LT(app.colourAt(shot, 300, 60).value(), 90) << "one's own picture is not shown";
+    app.clickAt(740, 388); // 退出
+    EXPECT_EQ(app.program.waitForExit(10000), 0);
+}
+
 TEST(EndToEnd, AnInstalledTreeWorksWhereverItIsMoved) {
     const std::string base = std::string(ORBITALE_BUILD_DIR) + "/e2e-install";
     ASSERT_EQ(shell("rm -rf '" + base + "' && cmake --install '" ORBITALE_BUILD_DIR "' --prefix '" +
@@ -306,6 +333,9 @@ int main(int argc, char** argv) {
     const std::string runtime = std::string(ORBITALE_BUILD_DIR) + "/e2e-runtime";
     ::mkdir(runtime.c_str(), 0700);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    // No picture of the person running the tests takes the place of ours.
+    ::setenv("XDG_DATA_HOME", (std::string(ORBITALE_BUILD_DIR) + "/e2e-no-own-pictures").c_str(),
+             1);
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
     const int status = RUN_ALL_TESTS();

@@ -1,5 +1,6 @@
 #include "runtime/picture.h"
 
+#include "runtime/drives.h"
 #include "runtime/error.h"
 #include "runtime/picture_data.h"
 #include "support/temp_tree.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -218,7 +220,11 @@ TEST_P(BadPicture, RaisesItsErrorNamingTheFileAndWhereItWasLooked) {
     } catch (const rt::Error& e) {
         EXPECT_EQ(e.number(), GetParam().error) << e.what();
         EXPECT_EQ(e.file(), "E:\\VB\\bad");
-        EXPECT_EQ(e.lookedAt(), (tree.vb() / "bad").string());
+        // Not found: every place looked at, the user's first.
+        const std::string installed = (tree.vb() / "bad").string();
+        EXPECT_EQ(e.lookedAt(), GetParam().error == rt::ErrorNumber::FileNotFound
+                                    ? (tree.ownVb() / "bad").string() + "\n" + installed
+                                    : installed);
     }
 }
 
@@ -253,6 +259,109 @@ TEST(BadPicture, AFileThatCannotBeReadIsAnAccessError) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+// One's own picture in the user's drive folder, in front of the installed
+// one: which file a name leads to, and what loading it gives.
+enum class Shows { Installed, Own, Nothing };
+struct OwnCase {
+    const char* what;
+    std::function<void(const TempTree&)> make; // the user's side of E:\VB\scene.jpg
+    enum { Tree, Unset, Relative, Empty, AbsurdlyLong } dataHome; // XDG_DATA_HOME
+    Shows shows;
+    rt::ErrorNumber error;
+};
+
+void putOwn(const TempTree& t, std::string_view from, std::size_t keep = std::string::npos) {
+    fs::create_directories(t.ownVb());
+    t.copyShipped(from, keep, "own.jpg");
+    fs::rename(t.vb() / "own.jpg", t.ownVb() / "scene.jpg");
+}
+
+// The same place below HOME, where XDG_DATA_HOME is not to be used.
+void putOwnInHome(const TempTree& t) {
+    putOwn(t, "ltby1.jpg");
+    fs::create_directories(t.root() / "home/.local");
+    fs::rename(t.root() / "user", t.root() / "home/.local/share");
+}
+
+const OwnCase ownCases[] = {
+    {"OwnShowsInstead",
+     [](const TempTree& t) { putOwn(t, "ltby1.jpg"); },
+     OwnCase::Tree,
+     Shows::Own,
+     {}},
+    {"NoneOfOnesOwn", [](const TempTree&) {}, OwnCase::Tree, Shows::Installed, {}},
+    {"OwnDamagedIsReportedNotPassedOver", [](const TempTree& t) { putOwn(t, "ltby1.jpg", 9000); },
+     OwnCase::Tree, Shows::Own, rt::ErrorNumber::InvalidPicture},
+    {"OwnIsADirectory", [](const TempTree& t) { fs::create_directories(t.ownVb() / "scene.jpg"); },
+     OwnCase::Tree, Shows::Own, rt::ErrorNumber::FileAccess},
+    {"OwnIsADanglingLink",
+     [](const TempTree& t) {
+         fs::create_directories(t.ownVb());
+         fs::create_symlink(t.ownVb() / "gone.jpg", t.ownVb() / "scene.jpg");
+     },
+     OwnCase::Tree, Shows::Own, rt::ErrorNumber::FileNotFound},
+    {"AFileWhereTheFolderShouldBe",
+     [](const TempTree& t) {
+         fs::create_directories(t.root() / "user");
+         std::ofstream(t.root() / "user/orbitale") << "not a folder";
+     },
+     OwnCase::Tree, Shows::Own, rt::ErrorNumber::FileAccess},
+    {"ALoopOfLinksForTheFolder",
+     [](const TempTree& t) {
+         fs::create_directories(t.root() / "user");
+         fs::create_symlink(t.root() / "user/orbitale", t.root() / "user/orbitale");
+     },
+     OwnCase::Tree, Shows::Own, rt::ErrorNumber::FileAccess},
+    {"DataHomeUnset", putOwnInHome, OwnCase::Unset, Shows::Own, {}},
+    {"DataHomeRelativeIsIgnored", putOwnInHome, OwnCase::Relative, Shows::Own, {}},
+    {"DataHomeEmptyIsIgnored", putOwnInHome, OwnCase::Empty, Shows::Own, {}},
+    {"DataHomeAbsurdlyLong", [](const TempTree&) {}, OwnCase::AbsurdlyLong, Shows::Own,
+     rt::ErrorNumber::FileAccess},
+};
+
+class OwnPicture : public testing::TestWithParam<OwnCase> {};
+
+TEST_P(OwnPicture, LeadsToTheUsersFileFirstAndReportsOnIt) {
+    const OwnCase& c = GetParam();
+    TempTree tree;
+    tree.copyShipped("xxgdt.jpg", std::string::npos, "scene.jpg");
+    // Every row loads the installed picture first, as an earlier click
+    // would: what the user puts there afterwards shows at the next load.
+    const auto shown = [](const rt::Picture& p) { return p.data()->frames[0].pixel(342, 100); };
+    const QRgb installed = shown(rt::loadPicture("E:\\VB\\scene.jpg"));
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    ::setenv("HOME", (tree.root() / "home").c_str(), 1);
+    if (c.dataHome == OwnCase::Unset)
+        ::unsetenv("XDG_DATA_HOME");
+    else if (c.dataHome != OwnCase::Tree)
+        ::setenv("XDG_DATA_HOME",
+                 c.dataHome == OwnCase::Relative ? "user"
+                 : c.dataHome == OwnCase::Empty  ? ""
+                                                 : ("/" + std::string(70000, 'x')).c_str(),
+                 1);
+    c.make(tree);
+
+    const rt::PicturePlace place = rt::findPicture("E:\\VB\\scene.jpg");
+    EXPECT_EQ(place.own, c.shows == Shows::Own);
+    if (c.shows == Shows::Own) {
+        EXPECT_TRUE(place.path.ends_with("/orbitale/drives/E/VB/scene.jpg")) << place.path;
+    }
+    try {
+        const rt::Picture p = rt::loadPicture("E:\\VB\\scene.jpg");
+        EXPECT_EQ(c.error, rt::ErrorNumber{}) << "loaded";
+        EXPECT_EQ(shown(p) == installed, c.shows == Shows::Installed);
+    } catch (const rt::Error& e) {
+        EXPECT_EQ(e.number(), c.error) << e.what();
+        // The report names the user's file, and not the installed one.
+        EXPECT_EQ(e.lookedAt(), place.path);
+    }
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OwnPicture, testing::ValuesIn(ownCases),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST(BadPicture, NamesWithDotDotMapToNothingAndAreNotFound) {
     EXPECT_EQ(errorOf("E:\\VB\\..\\..\\..\\..\\etc\\hostname"), rt::ErrorNumber::FileNotFound);
