@@ -1,11 +1,17 @@
-// orbitale-decode: the program's picture decoder, in a process of its own.
-// The program opens the picture file and hands it over as standard input;
-// the frames come back on standard output (pipe_format.h). The process
-// limits itself first, so that no file can make it take more than its share
-// of memory or processor time; then, once its libraries are ready, it
-// confines itself (sandbox.h) before it reads a byte, so that a decoder a
-// file takes over can do nothing but send frames. The program also keeps a
-// wall-clock deadline and ends it when that passes.
+// The life of a decoding helper, the program's picture decoder in a process
+// of its own. The program opens the picture file and hands it over as
+// standard input; the frames come back on standard output (pipe_format.h).
+// The process limits itself first, so that no file can make it take more
+// than its share of memory or processor time. It tells the picture's format
+// from its first bytes, by our own comparison, before any library sees
+// them; a picture of another family's format becomes that family's helper
+// (the same process, the same limits), so that each picture loads and
+// readies only its own format's library. Then it confines itself
+// (sandbox.h) before it parses a byte, so that a decoder a file takes over
+// can do nothing but send frames. The program also keeps a wall-clock
+// deadline and ends it when that passes.
+
+#include "decoder/helper.h"
 
 #include "decoder/decoder.h"
 #include "decoder/pipe_format.h"
@@ -15,6 +21,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include <sys/prctl.h>
@@ -106,26 +114,74 @@ public:
     }
 };
 
+// The answer for a picture no helper decodes: refused, with no library
+// started for it.
+[[noreturn]] void refuse() {
+    const decoder::pipe::Record last{decoder::pipe::endTag,
+                                     static_cast<std::uint32_t>(decoder::Verdict::Invalid), 0, 0};
+    end(writeAll(&last, sizeof last) ? 0 : 1);
+}
+
+// The picture's first bytes, read where they are without moving on.
+decoder::Format sniff() {
+    std::vector<std::uint8_t> first(decoder::formatBytes);
+    std::size_t filled = 0;
+    while (filled < first.size()) {
+        const ssize_t n = ::pread(STDIN_FILENO, first.data() + filled, first.size() - filled,
+                                  static_cast<off_t>(filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        filled += static_cast<std::size_t>(n);
+    }
+    return decoder::formatOf(std::span(first).first(filled));
+}
+
+// Becomes the helper of another family, beside this one; where it cannot,
+// the picture is refused (the program hears no answer).
+[[noreturn]] void become(const char* helper) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        end(1);
+    std::string path(self, static_cast<std::size_t>(n));
+    path.resize(path.rfind('/') + 1);
+    path += helper;
+    char* argv[] = {path.data(), nullptr};
+    ::execve(path.c_str(), argv, environ);
+    end(1);
+}
+
 } // namespace
 
-int main() {
+namespace decoder {
+
+void helperMain(const char* self, FamilyDecoder decodeAs, void (*ready)()) {
     limitSelf();
     std::signal(SIGPIPE, SIG_IGN);
     // The picture's size is asked before the confinement, which lets the
     // helper look at no file at all, not even at whether one exists.
     struct stat info {};
     const bool sized = ::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode);
-    decoder::initialiseLibraries();
+    const Format format = sniff();
+    const char* helper = helperOf(format);
+    if (!helper)
+        refuse();
+    if (std::strcmp(helper, self) != 0)
+        become(helper);
+    if (ready)
+        ready();
     // Without its confinement the helper decodes nothing: the program takes
     // the missing answer for a damaged picture.
-    if (!decoder::confine())
-        return 1;
+    if (!confine())
+        end(1);
 
-    decoder::Verdict verdict = decoder::Verdict::Invalid;
+    Verdict verdict = Verdict::Invalid;
     try {
         std::vector<std::uint8_t> bytes;
         std::size_t filled = 0;
-        const std::size_t most = decoder::pictureLimits.fileBytes;
+        const std::size_t most = pictureLimits.fileBytes;
         if (sized)
             bytes.resize(std::min(static_cast<std::size_t>(info.st_size), most) + 1);
         for (;;) {
@@ -144,12 +200,13 @@ int main() {
         }
         bytes.resize(filled);
         PipeSink sink;
-        verdict = filled > most ? decoder::Verdict::OutOfMemory
-                                : decoder::decode(bytes, decoder::pictureLimits, sink);
+        Budget budget(pictureLimits);
+        verdict = filled > most ? Verdict::OutOfMemory : decodeAs(format, bytes, budget, sink);
     } catch (const std::bad_alloc&) {
-        verdict = decoder::Verdict::OutOfMemory;
+        verdict = Verdict::OutOfMemory;
     }
-    const decoder::pipe::Record last{decoder::pipe::endTag, static_cast<std::uint32_t>(verdict), 0,
-                                     0};
+    const pipe::Record last{pipe::endTag, static_cast<std::uint32_t>(verdict), 0, 0};
     end(writeAll(&last, sizeof last) ? 0 : 1);
 }
+
+} // namespace decoder

@@ -4,7 +4,7 @@
 // A Picture is a shared reference to decoded frames; assigning it to a
 // control shares it, it never copies the pixels.
 
-#include "decoder/decoder.h"
+#include "decoder/budget.h"
 
 #include <memory>
 #include <string>

@@ -4,7 +4,7 @@
 
 #include "runtime/platform.h"
 
-#include "decoder/decoder.h"
+#include "decoder/budget.h"
 #include "decoder/pipe_format.h"
 #include "runtime/picture.h"
 
