@@ -3,8 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 namespace decoder {
+
+namespace {
+
+// Moves every pixel to where `to` says, a square tile at a time, so that a
+// quarter turn of a large photo reads and writes memory the caches hold
+// rather than a column a row apart for every pixel.
+template <typename To>
+void movePixels(const Frame& frame, std::vector<std::uint32_t>& out, int outWidth, To to) {
+    constexpr int tile = 64;
+    const int w = frame.width;
+    const int h = frame.height;
+    for (int y0 = 0; y0 < h; y0 += tile)
+        for (int x0 = 0; x0 < w; x0 += tile)
+            for (int y = y0; y < std::min(h, y0 + tile); ++y) {
+                const std::uint32_t* in = frame.pixels.data() + std::size_t(y) * std::size_t(w);
+                for (int x = x0; x < std::min(w, x0 + tile); ++x) {
+                    const auto [ox, oy] = to(x, y);
+                    out[std::size_t(oy) * std::size_t(outWidth) + std::size_t(ox)] = in[x];
+                }
+            }
+}
+
+} // namespace
 
 void orient(Frame& frame, int orientation) {
     if (orientation <= 1 || orientation > 8)
@@ -15,45 +39,29 @@ void orient(Frame& frame, int orientation) {
     const int ow = swaps ? h : w;
     const int oh = swaps ? w : h;
     std::vector<std::uint32_t> out(frame.pixels.size());
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            int ox = x;
-            int oy = y;
-            switch (orientation) {
-            case 2:
-                ox = w - 1 - x;
-                break;
-            case 3:
-                ox = w - 1 - x;
-                oy = h - 1 - y;
-                break;
-            case 4:
-                oy = h - 1 - y;
-                break;
-            case 5:
-                ox = y;
-                oy = x;
-                break;
-            case 6:
-                ox = h - 1 - y;
-                oy = x;
-                break;
-            case 7:
-                ox = h - 1 - y;
-                oy = w - 1 - x;
-                break;
-            case 8:
-                ox = y;
-                oy = w - 1 - x;
-                break;
-            default:
-                break;
-            }
-            out[static_cast<std::size_t>(oy) * static_cast<std::size_t>(ow) +
-                static_cast<std::size_t>(ox)] =
-                frame.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) +
-                             static_cast<std::size_t>(x)];
-        }
+    using Point = std::pair<int, int>;
+    switch (orientation) {
+    case 2:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{w - 1 - x, y}; });
+        break;
+    case 3:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{w - 1 - x, h - 1 - y}; });
+        break;
+    case 4:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{x, h - 1 - y}; });
+        break;
+    case 5:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{y, x}; });
+        break;
+    case 6:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{h - 1 - y, x}; });
+        break;
+    case 7:
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{h - 1 - y, w - 1 - x}; });
+        break;
+    default: // 8
+        movePixels(frame, out, ow, [=](int x, int y) { return Point{y, w - 1 - x}; });
+        break;
     }
     frame.pixels = std::move(out);
     frame.width = ow;
