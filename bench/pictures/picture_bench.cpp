@@ -28,8 +28,14 @@ namespace {
 using namespace testsupport;
 namespace fs = std::filesystem;
 
+// The pictures are made anew in a temporary folder, or kept in
+// ORBITALE_BENCH_PICTURES where it is set (to try them by hand).
 fs::path folder() {
     static const fs::path dir = [] {
+        if (const char* kept = std::getenv("ORBITALE_BENCH_PICTURES")) {
+            fs::create_directories(kept);
+            return fs::path(kept);
+        }
         std::string pattern = (fs::temp_directory_path() / "orbitale-bench-XXXXXX").string();
         return fs::path(::mkdtemp(pattern.data()));
     }();
@@ -233,6 +239,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::error_code ec;
-    fs::remove_all(folder(), ec);
+    if (!std::getenv("ORBITALE_BENCH_PICTURES"))
+        fs::remove_all(folder(), ec);
     return 0;
 }

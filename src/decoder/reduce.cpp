@@ -1,7 +1,11 @@
 #include "decoder/reduce.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace decoder {
 
@@ -48,6 +52,79 @@ std::pair<int, int> Axis::keptOf(int from, int to) const {
             static_cast<int>(std::clamp<std::int64_t>(last, 0, m_to))};
 }
 
+// The second thread of a large picture's reduction, and the rows waiting
+// for it: the decoding library fills one while the last is reduced.
+struct Reducer::Worker {
+    static constexpr int slots = 64;
+    // Rows are handed over a batch at a time: waking the other thread for
+    // every row would cost more than reducing it.
+    static constexpr int batch = 16;
+    explicit Worker(Reducer& reducer)
+        : rows(static_cast<std::size_t>(slots) * static_cast<std::size_t>(reducer.m_from.width))
+        , width(static_cast<std::size_t>(reducer.m_from.width))
+        , thread([this, &reducer] { run(reducer); }) {}
+    ~Worker() {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
+    void push(const std::uint32_t* pixels) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return waiting < slots; });
+        std::memcpy(rows.data() + static_cast<std::size_t>(next) * width, pixels,
+                    width * sizeof(std::uint32_t));
+        next = (next + 1) % slots;
+        ++waiting;
+        const bool wake = waiting == batch;
+        lock.unlock();
+        if (wake)
+            changed.notify_all();
+    }
+    // Until every row pushed is reduced.
+    void drain() {
+        std::unique_lock lock(mutex);
+        draining = true;
+        changed.notify_all();
+        changed.wait(lock, [this] { return waiting == 0 && !busy; });
+        draining = false;
+    }
+    void run(Reducer& reducer) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(
+                lock, [this] { return waiting >= batch || (waiting > 0 && draining) || stopping; });
+            if (waiting == 0)
+                return;
+            const std::uint32_t* row =
+                rows.data() + static_cast<std::size_t>((next - waiting + slots) % slots) * width;
+            busy = true;
+            lock.unlock();
+            reducer.reduceRow(row);
+            lock.lock();
+            busy = false;
+            --waiting;
+            // The decoder waits for room only when every slot is full; a
+            // drain, for the last row.
+            if (waiting == slots - 1 || waiting == 0)
+                changed.notify_all();
+        }
+    }
+
+    std::vector<std::uint32_t> rows;
+    std::size_t width;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int next = 0;    // the slot the next row goes in
+    int waiting = 0; // rows pushed and not yet reduced, the oldest first
+    bool busy = false;
+    bool draining = false;
+    bool stopping = false;
+    std::thread thread; // last: it starts once the rest is ready
+};
+
 Reducer::Reducer(Size from, Size to)
     : m_from(from)
     , m_to(to)
@@ -59,11 +136,35 @@ Reducer::Reducer(Size from, Size to)
         return;
     m_across.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
     m_down.assign(static_cast<std::size_t>(to.width) * 4, 0.f);
+    // A second thread pays off from a megapixel or so; where none can be
+    // started, the rows are reduced as they come.
+    if (std::int64_t{from.width} * from.height >= (1 << 20)) {
+        try {
+            m_worker = std::make_unique<Worker>(*this);
+        } catch (const std::system_error&) {
+        }
+    }
 }
+
+Reducer::~Reducer() = default;
 
 void Reducer::row(const std::uint32_t* pixels) {
     if (complete())
         return;
+    ++m_rowsTaken;
+    if (m_worker)
+        m_worker->push(pixels);
+    else
+        reduceRow(pixels);
+}
+
+Frame& Reducer::frame() {
+    if (m_worker)
+        m_worker->drain();
+    return m_frame;
+}
+
+void Reducer::reduceRow(const std::uint32_t* pixels) {
     if (m_from == m_to) {
         std::memcpy(m_frame.pixels.data() + static_cast<std::size_t>(m_rowsIn) * m_to.width, pixels,
                     static_cast<std::size_t>(m_to.width) * sizeof(std::uint32_t));

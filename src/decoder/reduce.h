@@ -9,6 +9,7 @@
 #include "decoder/decoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -48,17 +49,24 @@ class Reducer {
 public:
     // `to` may not be larger than `from` in either direction.
     Reducer(Size from, Size to);
+    ~Reducer();
+    Reducer(const Reducer&) = delete;
+    Reducer& operator=(const Reducer&) = delete;
 
     Size from() const { return m_from; }
     Size to() const { return m_to; }
     // Takes the next of from().height rows, from().width premultiplied
-    // pixels each.
+    // pixels each. For a large picture the row is copied and reduced on a
+    // second thread while the caller's library decodes the next ones.
     void row(const std::uint32_t* pixels);
-    bool complete() const { return m_rowsIn == m_from.height; }
-    // The frame at to() size; whole once complete().
-    Frame& frame() { return m_frame; }
+    bool complete() const { return m_rowsTaken == m_from.height; }
+    // The frame at to() size, once every row taken is reduced; whole once
+    // complete().
+    Frame& frame();
 
 private:
+    struct Worker;
+    void reduceRow(const std::uint32_t* pixels);
     void finishRow();
 
     Size m_from;
@@ -66,9 +74,11 @@ private:
     Axis m_axis;
     std::vector<float> m_across; // the current row, reduced across
     std::vector<float> m_down;   // the kept row being gathered, 4 channels a pixel
-    int m_rowsIn = 0;
+    int m_rowsTaken = 0;         // by row()
+    int m_rowsIn = 0;            // reduced
     int m_rowsOut = 0;
     Frame m_frame;
+    std::unique_ptr<Worker> m_worker;
 };
 
 // Reduces a whole frame at once: for libraries that give frames, not rows.
