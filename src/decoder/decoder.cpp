@@ -35,37 +35,12 @@ void orient(Frame& frame, int orientation) {
         return;
     const int w = frame.width;
     const int h = frame.height;
-    const bool swaps = orientation >= 5;
-    const int ow = swaps ? h : w;
-    const int oh = swaps ? w : h;
+    const int ow = orientation >= 5 ? h : w;
     std::vector<std::uint32_t> out(frame.pixels.size());
-    using Point = std::pair<int, int>;
-    switch (orientation) {
-    case 2:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{w - 1 - x, y}; });
-        break;
-    case 3:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{w - 1 - x, h - 1 - y}; });
-        break;
-    case 4:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{x, h - 1 - y}; });
-        break;
-    case 5:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{y, x}; });
-        break;
-    case 6:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{h - 1 - y, x}; });
-        break;
-    case 7:
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{h - 1 - y, w - 1 - x}; });
-        break;
-    default: // 8
-        movePixels(frame, out, ow, [=](int x, int y) { return Point{y, w - 1 - x}; });
-        break;
-    }
+    movePixels(frame, out, ow, [=](int x, int y) { return uprightOf(orientation, x, y, w, h); });
     frame.pixels = std::move(out);
     frame.width = ow;
-    frame.height = oh;
+    frame.height = orientation >= 5 ? w : h;
 }
 
 namespace {

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace decoder {
@@ -81,8 +82,31 @@ inline std::uint32_t premultiply(std::uint32_t argb) {
            scale(argb & 0xff);
 }
 
-// Turns a frame upright for an Exif orientation (1 is upright, 2-8 the
-// mirrorings and quarter turns cameras record).
+// Where pixel (x, y) of a frame of w × h pixels stored as a camera turned
+// `orientation` stored it (1 is upright, 2-8 the mirrorings and quarter
+// turns cameras record) stands once the frame is upright.
+inline std::pair<int, int> uprightOf(int orientation, int x, int y, int w, int h) {
+    switch (orientation) {
+    case 2:
+        return {w - 1 - x, y};
+    case 3:
+        return {w - 1 - x, h - 1 - y};
+    case 4:
+        return {x, h - 1 - y};
+    case 5:
+        return {y, x};
+    case 6:
+        return {h - 1 - y, x};
+    case 7:
+        return {h - 1 - y, w - 1 - x};
+    case 8:
+        return {y, w - 1 - x};
+    default:
+        return {x, y};
+    }
+}
+
+// Turns a frame upright for an Exif orientation.
 void orient(Frame& frame, int orientation);
 
 // One per format; each expects bytes that start with its own signature.

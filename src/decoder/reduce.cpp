@@ -125,12 +125,14 @@ struct Reducer::Worker {
     std::thread thread; // last: it starts once the rest is ready
 };
 
-Reducer::Reducer(Size from, Size to)
+Reducer::Reducer(Size from, Size to, int orientation)
     : m_from(from)
     , m_to(to)
+    , m_orientation(orientation >= 1 && orientation <= 8 ? orientation : 1)
     , m_axis(from == to ? 0 : from.width, from == to ? 0 : to.width) {
-    m_frame.width = to.width;
-    m_frame.height = to.height;
+    const bool swaps = m_orientation >= 5;
+    m_frame.width = swaps ? to.height : to.width;
+    m_frame.height = swaps ? to.width : to.height;
     m_frame.pixels.resize(static_cast<std::size_t>(to.width) * static_cast<std::size_t>(to.height));
     if (from == to)
         return;
@@ -166,8 +168,7 @@ Frame& Reducer::frame() {
 
 void Reducer::reduceRow(const std::uint32_t* pixels) {
     if (m_from == m_to) {
-        std::memcpy(m_frame.pixels.data() + static_cast<std::size_t>(m_rowsIn) * m_to.width, pixels,
-                    static_cast<std::size_t>(m_to.width) * sizeof(std::uint32_t));
+        place(m_rowsIn, pixels);
         ++m_rowsIn;
         return;
     }
@@ -209,12 +210,35 @@ void Reducer::reduceRow(const std::uint32_t* pixels) {
 }
 
 void Reducer::finishRow() {
-    std::uint32_t* out = m_frame.pixels.data() +
-                         static_cast<std::size_t>(m_rowsOut) * static_cast<std::size_t>(m_to.width);
-    for (int x = 0; x < m_to.width; ++x)
-        out[x] = pixelOf(&m_down[static_cast<std::size_t>(x) * 4]);
+    std::vector<std::uint32_t>& out = m_frame.pixels;
+    const auto width = static_cast<std::size_t>(m_to.width);
+    if (m_orientation == 1) {
+        std::uint32_t* row = out.data() + static_cast<std::size_t>(m_rowsOut) * width;
+        for (std::size_t x = 0; x < width; ++x)
+            row[x] = pixelOf(&m_down[x * 4]);
+    } else {
+        for (int x = 0; x < m_to.width; ++x) {
+            const auto [ux, uy] = uprightOf(m_orientation, x, m_rowsOut, m_to.width, m_to.height);
+            out[static_cast<std::size_t>(uy) * static_cast<std::size_t>(m_frame.width) +
+                static_cast<std::size_t>(ux)] = pixelOf(&m_down[static_cast<std::size_t>(x) * 4]);
+        }
+    }
     std::fill(m_down.begin(), m_down.end(), 0.f);
     ++m_rowsOut;
+}
+
+// Row y of a picture kept at its own size, put where it stands upright.
+void Reducer::place(int y, const std::uint32_t* kept) {
+    if (m_orientation == 1) {
+        std::memcpy(m_frame.pixels.data() + static_cast<std::size_t>(y) * m_to.width, kept,
+                    static_cast<std::size_t>(m_to.width) * sizeof(std::uint32_t));
+        return;
+    }
+    for (int x = 0; x < m_to.width; ++x) {
+        const auto [ux, uy] = uprightOf(m_orientation, x, y, m_to.width, m_to.height);
+        m_frame.pixels[static_cast<std::size_t>(uy) * static_cast<std::size_t>(m_frame.width) +
+                       static_cast<std::size_t>(ux)] = kept[x];
+    }
 }
 
 Frame reduced(const std::uint32_t* pixels, Size from, Size to) {

@@ -47,8 +47,10 @@ private:
 
 class Reducer {
 public:
-    // `to` may not be larger than `from` in either direction.
-    Reducer(Size from, Size to);
+    // `to` may not be larger than `from` in either direction. The frame is
+    // made upright for `orientation` (as orient() would) as its rows are
+    // finished, so a turned photo costs no pass of its own.
+    Reducer(Size from, Size to, int orientation = 1);
     ~Reducer();
     Reducer(const Reducer&) = delete;
     Reducer& operator=(const Reducer&) = delete;
@@ -60,8 +62,8 @@ public:
     // second thread while the caller's library decodes the next ones.
     void row(const std::uint32_t* pixels);
     bool complete() const { return m_rowsTaken == m_from.height; }
-    // The frame at to() size, once every row taken is reduced; whole once
-    // complete().
+    // The frame at to() size (turned upright), once every row taken is
+    // reduced; whole once complete().
     Frame& frame();
 
 private:
@@ -69,8 +71,11 @@ private:
     void reduceRow(const std::uint32_t* pixels);
     void finishRow();
 
+    void place(int y, const std::uint32_t* kept);
+
     Size m_from;
     Size m_to;
+    int m_orientation;
     Axis m_axis;
     std::vector<float> m_across; // the current row, reduced across
     std::vector<float> m_down;   // the kept row being gathered, 4 channels a pixel

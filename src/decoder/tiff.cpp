@@ -333,12 +333,11 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     if (!budget.takeFrame(static_cast<std::uint64_t>(kept.width),
                           static_cast<std::uint64_t>(kept.height)))
         return Verdict::OutOfMemory;
-    Reducer reducer(stored, kept);
+    Reducer reducer(stored, kept, orientation);
     const Verdict verdict =
         byRows ? readRows(tif.get(), s, reducer) : readBands(tif.get(), s, band, reducer);
     if (verdict != Verdict::Ok)
         return verdict;
-    orient(reducer.frame(), orientation);
     sink.frame(reducer.frame());
     return Verdict::Ok;
 }
