@@ -112,6 +112,34 @@ public:
             !writeAll(f.pixels.data(), f.pixels.size() * sizeof(std::uint32_t)))
             std::_Exit(1); // the program has stopped listening
     }
+    bool beginRows(int width, int height) override {
+        const decoder::pipe::Record record{decoder::pipe::frameTag,
+                                           static_cast<std::uint32_t>(width),
+                                           static_cast<std::uint32_t>(height), 0};
+        if (!writeAll(&record, sizeof record))
+            std::_Exit(1);
+        m_rowWidth = static_cast<std::size_t>(width);
+        m_rowsLeft = height;
+        return true;
+    }
+    void rows(const std::uint32_t* pixels, int count) override {
+        count = std::min(count, m_rowsLeft);
+        if (!writeAll(pixels, m_rowWidth * static_cast<std::size_t>(count) * sizeof *pixels))
+            std::_Exit(1);
+        m_rowsLeft -= count;
+    }
+    // A frame sent row by row whose picture turned out damaged half-way is
+    // made whole with empty rows, so that the verdict that follows is read
+    // as one.
+    void finishRows() {
+        const std::vector<std::uint32_t> empty(m_rowWidth);
+        while (m_rowsLeft > 0)
+            rows(empty.data(), 1);
+    }
+
+private:
+    std::size_t m_rowWidth = 0;
+    int m_rowsLeft = 0;
 };
 
 // The answer for a picture no helper decodes: refused, with no library
@@ -178,6 +206,7 @@ void helperMain(const char* self, FamilyDecoder decodeAs, void (*ready)()) {
         end(1);
 
     Verdict verdict = Verdict::Invalid;
+    PipeSink sink;
     try {
         std::vector<std::uint8_t> bytes;
         std::size_t filled = 0;
@@ -199,12 +228,12 @@ void helperMain(const char* self, FamilyDecoder decodeAs, void (*ready)()) {
                 break;
         }
         bytes.resize(filled);
-        PipeSink sink;
         Budget budget(pictureLimits);
         verdict = filled > most ? Verdict::OutOfMemory : decodeAs(format, bytes, budget, sink);
     } catch (const std::bad_alloc&) {
         verdict = Verdict::OutOfMemory;
     }
+    sink.finishRows();
     const pipe::Record last{pipe::endTag, static_cast<std::uint32_t>(verdict), 0, 0};
     end(writeAll(&last, sizeof last) ? 0 : 1);
 }

@@ -46,6 +46,13 @@ class FrameSink {
 public:
     virtual void picture(const PictureInfo& info) = 0;
     virtual void frame(const Frame& frame) = 0;
+    // A still's one frame may come instead a few rows at a time, top to
+    // bottom, as they are finished, where the sink takes it so (the
+    // helper's pipe: the program then receives the first rows while the
+    // last are decoded). False where the sink wants whole frames; then
+    // frame() follows as usual.
+    virtual bool beginRows(int /*width*/, int /*height*/) { return false; }
+    virtual void rows(const std::uint32_t* /*pixels*/, int /*count*/) {}
 
 protected:
     ~FrameSink() = default;

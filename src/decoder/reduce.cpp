@@ -160,6 +160,13 @@ void Reducer::row(const std::uint32_t* pixels) {
         reduceRow(pixels);
 }
 
+bool Reducer::streamTo(FrameSink& sink) {
+    if (m_orientation != 1 || m_rowsTaken > 0 || !sink.beginRows(m_to.width, m_to.height))
+        return false;
+    m_stream = &sink;
+    return true;
+}
+
 Frame& Reducer::frame() {
     if (m_worker)
         m_worker->drain();
@@ -225,6 +232,18 @@ void Reducer::finishRow() {
     }
     std::fill(m_down.begin(), m_down.end(), 0.f);
     ++m_rowsOut;
+    stream(m_rowsOut);
+}
+
+// Sends the finished rows not yet sent, a band at a time: a write for every
+// row would cost more than the rows.
+void Reducer::stream(int finished) {
+    constexpr int band = 32;
+    if (!m_stream || (finished - m_rowsStreamed < band && finished < m_to.height))
+        return;
+    m_stream->rows(m_frame.pixels.data() + static_cast<std::size_t>(m_rowsStreamed) * m_to.width,
+                   finished - m_rowsStreamed);
+    m_rowsStreamed = finished;
 }
 
 // Row y of a picture kept at its own size, put where it stands upright.
@@ -232,6 +251,7 @@ void Reducer::place(int y, const std::uint32_t* kept) {
     if (m_orientation == 1) {
         std::memcpy(m_frame.pixels.data() + static_cast<std::size_t>(y) * m_to.width, kept,
                     static_cast<std::size_t>(m_to.width) * sizeof(std::uint32_t));
+        stream(y + 1);
         return;
     }
     for (int x = 0; x < m_to.width; ++x) {

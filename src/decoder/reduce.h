@@ -65,6 +65,11 @@ public:
     // The frame at to() size (turned upright), once every row taken is
     // reduced; whole once complete().
     Frame& frame();
+    // Hands the rows of an upright frame to `sink` as they are finished, a
+    // band at a time (on the filter's thread, where it has one), until the
+    // frame is whole. Set before the first row; false, and nothing done, for a
+    // frame that is turned, whose rows finish out of order.
+    bool streamTo(FrameSink& sink);
 
 private:
     struct Worker;
@@ -72,6 +77,7 @@ private:
     void finishRow();
 
     void place(int y, const std::uint32_t* kept);
+    void stream(int finished);
 
     Size m_from;
     Size m_to;
@@ -83,6 +89,8 @@ private:
     int m_rowsIn = 0;            // reduced
     int m_rowsOut = 0;
     Frame m_frame;
+    FrameSink* m_stream = nullptr;
+    int m_rowsStreamed = 0;
     std::unique_ptr<Worker> m_worker;
 };
 
