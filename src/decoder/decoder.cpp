@@ -63,7 +63,10 @@ Format formatOf(std::span<const std::uint8_t> bytes) {
     if (startsWith(bytes, {'R', 'I', 'F', 'F'}) && bytes.size() >= 12 && bytes[8] == 'W' &&
         bytes[9] == 'E' && bytes[10] == 'B' && bytes[11] == 'P')
         return Format::Webp;
-    if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}))
+    // TIFF, and BigTIFF (43), as scanners and maps write pictures over 4 GB
+    // and libtiff reads alike.
+    if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}) ||
+        startsWith(bytes, {'I', 'I', 43, 0}) || startsWith(bytes, {'M', 'M', 0, 43}))
         return Format::Tiff;
     // HEIF and AVIF files open with a file-type box naming their brands: the
     // main one and those it is compatible with. An AVIF file is one that

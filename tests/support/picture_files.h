@@ -91,6 +91,7 @@ struct TiffShape {
     int compression = 5; // libtiff's number: 1 none, 4 fax group 4, 5 LZW, 8 deflate
     int orientation = 1; // 1-8, as the Orientation tag has them
     int pages = 1;       // pages after the first are smaller, and differ
+    bool big = false;    // BigTIFF, with 64-bit offsets
 };
 // A little-endian TIFF of the image, stored as the shape says.
 std::string tiffOf(const QImage& image, const TiffShape& shape = {});

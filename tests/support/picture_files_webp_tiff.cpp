@@ -313,7 +313,7 @@ std::string tiffOf(const QImage& image, const TiffShape& shape) {
     const int fd = ::mkstemp(path);
     if (fd < 0)
         throw std::runtime_error("no temporary file for a test TIFF");
-    TIFF* tif = TIFFFdOpen(fd, path, "wl");
+    TIFF* tif = TIFFFdOpen(fd, path, shape.big ? "wl8" : "wl");
     if (!tif) {
         ::close(fd);
         ::unlink(path);
