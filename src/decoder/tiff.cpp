@@ -116,6 +116,13 @@ bool readsByRows(TIFF* tif, const Shape& s) {
                (s.bits == 16 && s.photometric != PHOTOMETRIC_PALETTE);
     case PHOTOMETRIC_RGB:
         return s.bits == 8 || s.bits == 16;
+    case PHOTOMETRIC_SEPARATED: {
+        // 16-bit inks, which libtiff's own colour reader does not take; 8-bit
+        // ones it reads.
+        std::uint16_t inks = INKSET_CMYK;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+        return s.bits == 16 && inks == INKSET_CMYK;
+    }
     default:
         return false;
     }
@@ -170,6 +177,12 @@ public:
                 r = level(in, first);
                 g = level(in, first + 1);
                 b = level(in, first + 2);
+            } else if (m_s.photometric == PHOTOMETRIC_SEPARATED) {
+                // Inks into colour as libtiff's reader turns 8-bit ones.
+                const std::uint32_t k = 255 - level(in, first + 3);
+                r = k * (255 - level(in, first)) / 255;
+                g = k * (255 - level(in, first + 1)) / 255;
+                b = k * (255 - level(in, first + 2)) / 255;
             } else {
                 r = g = b = m_s.photometric == PHOTOMETRIC_MINISWHITE ? 255 - level(in, first)
                                                                       : level(in, first);
@@ -293,7 +306,9 @@ Shape shapeOf(TIFF* tif) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &s.format);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &s.photometric))
         s.photometric = s.samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-    s.colours = s.photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    s.colours = s.photometric == PHOTOMETRIC_RGB         ? 3
+                : s.photometric == PHOTOMETRIC_SEPARATED ? 4
+                                                         : 1;
     std::uint16_t extras = 0;
     std::uint16_t* kinds = nullptr;
     if (TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extras, &kinds) && extras > 0 && kinds)

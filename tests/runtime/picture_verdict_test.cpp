@@ -718,6 +718,7 @@ const Shown shownPixels[] = {
     {"TiffTilesTurnedBack", tiff({.tile = 16, .orientation = 8}), wide, "RBWK"},
     {"TiffTilesMirrored", tiff({.tile = 16, .orientation = 2}), wide, "RBWK"},
     {"TiffCmykUpsideDown", tiff({.kind = Kind::Cmyk, .orientation = 3}), wide, "RBWK"},
+    {"TiffCmyk16Bit", tiff({.kind = Kind::Cmyk, .bits = 16}), wide, "RBWK"},
     // The file's turn and mirror, applied by libheif for HEIC and by us for AVIF.
     {"AvifUpright", avif({}), wide, "RBWK", 0, blur},
     {"AvifTurnedLeft", avif({.turns = 1}), tall, "BKRW", 0, blur},

@@ -84,7 +84,7 @@ std::string withWebpCanvas(std::string webp, int width, int height);
 
 struct TiffShape {
     enum class Kind { Rgb, Grey, Palette, Cmyk } kind = Kind::Rgb;
-    int bits = 8;       // of a sample: 1, 2, 4, 8 or 16 (Rgb: 8, 16; Cmyk: 8)
+    int bits = 8;       // of a sample: 1, 2, 4, 8 or 16 (Rgb, Cmyk: 8, 16)
     bool alpha = false; // an unassociated alpha sample after the colours
     int tile = 0;       // the side of square tiles; 0 for strips
     int rowsPerStrip = 16;

@@ -108,10 +108,8 @@ void samplesOf(QRgb p, const TiffShape& s, std::vector<std::uint32_t>& out) {
     case TiffShape::Kind::Cmyk: {
         // The inks that give the colour back under libtiff's plain conversion.
         const int most = std::max({r, g, b});
-        const auto ink = [most](int v) {
-            return most ? std::uint32_t(255 * (most - v) / most) : 0;
-        };
-        out.insert(out.end(), {ink(r), ink(g), ink(b), std::uint32_t(255 - most)});
+        const auto ink = [&](int v) { return level(most ? 255 * (most - v) / most : 0); };
+        out.insert(out.end(), {ink(r), ink(g), ink(b), level(255 - most)});
         break;
     }
     }
