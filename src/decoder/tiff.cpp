@@ -104,18 +104,19 @@ struct Shape {
 
 // Whether rows can be read one at a time and converted here.
 bool readsByRows(TIFF* tif, const Shape& s) {
-    if (TIFFIsTiled(tif) || s.planar != PLANARCONFIG_CONTIG || s.format != SAMPLEFORMAT_UINT ||
-        s.compression == COMPRESSION_JPEG || s.compression == COMPRESSION_OJPEG ||
-        s.samples < s.colours)
+    const bool floating = s.format == SAMPLEFORMAT_IEEEFP && s.bits == 32;
+    if (TIFFIsTiled(tif) || s.planar != PLANARCONFIG_CONTIG ||
+        (s.format != SAMPLEFORMAT_UINT && !floating) || s.compression == COMPRESSION_JPEG ||
+        s.compression == COMPRESSION_OJPEG || s.samples < s.colours)
         return false;
     switch (s.photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
     case PHOTOMETRIC_PALETTE:
         return s.bits == 1 || s.bits == 2 || s.bits == 4 || s.bits == 8 ||
-               (s.bits == 16 && s.photometric != PHOTOMETRIC_PALETTE);
+               ((s.bits == 16 || floating) && s.photometric != PHOTOMETRIC_PALETTE);
     case PHOTOMETRIC_RGB:
-        return s.bits == 8 || s.bits == 16;
+        return s.bits == 8 || s.bits == 16 || floating;
     case PHOTOMETRIC_SEPARATED: {
         // 16-bit inks, which libtiff's own colour reader does not take; 8-bit
         // ones it reads.
@@ -133,7 +134,20 @@ class RowConverter {
 public:
     RowConverter(TIFF* tif, const Shape& s)
         : m_s(s) {
-        m_mask = s.bits == 16 ? 0xffff : (1u << s.bits) - 1;
+        m_mask = s.bits >= 16 ? 0xffff : (1u << s.bits) - 1;
+        // Floating-point samples run from 0 to 1, or over the range the file
+        // gives in its SMinSampleValue and SMaxSampleValue.
+        if (s.format == SAMPLEFORMAT_IEEEFP) {
+            double low = 0, high = 0;
+            if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &low))
+                m_low = low;
+            if (TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &high))
+                m_high = high;
+            if (!(m_high > m_low)) {
+                m_low = 0;
+                m_high = 1;
+            }
+        }
         if (s.photometric != PHOTOMETRIC_PALETTE)
             return;
         std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
@@ -211,12 +225,19 @@ private:
         }
     }
     std::uint32_t level(const std::uint8_t* in, std::size_t i) const {
+        if (m_s.format == SAMPLEFORMAT_IEEEFP) {
+            float f; // already in the machine's byte order
+            std::memcpy(&f, in + 4 * i, 4);
+            const double t = (static_cast<double>(f) - m_low) / (m_high - m_low);
+            return t > 0 ? static_cast<std::uint32_t>(std::min(t, 1.0) * 255 + 0.5) : 0;
+        }
         const std::uint32_t v = sample(in, i);
         return m_s.bits == 8 ? v : m_s.bits == 16 ? v >> 8 : v * 255 / m_mask;
     }
 
     Shape m_s;
     std::uint32_t m_mask;
+    double m_low = 0, m_high = 1; // of floating-point samples
     std::vector<std::uint32_t> m_palette;
 };
 

@@ -88,10 +88,13 @@ struct TiffShape {
     bool alpha = false; // an unassociated alpha sample after the colours
     int tile = 0;       // the side of square tiles; 0 for strips
     int rowsPerStrip = 16;
-    int compression = 5; // libtiff's number: 1 none, 4 fax group 4, 5 LZW, 8 deflate
-    int orientation = 1; // 1-8, as the Orientation tag has them
-    int pages = 1;       // pages after the first are smaller, and differ
-    bool big = false;    // BigTIFF, with 64-bit offsets
+    int compression = 5;   // libtiff's number: 1 none, 4 fax group 4, 5 LZW, 8 deflate
+    int orientation = 1;   // 1-8, as the Orientation tag has them
+    int pages = 1;         // pages after the first are smaller, and differ
+    bool big = false;      // BigTIFF, with 64-bit offsets
+    bool floating = false; // 32-bit floating-point samples from 0 to 1 (bits 32)
+    double range = 0;      // floating: samples from 0 to this, told by SMaxSampleValue
+    int predictor = 1;     // 2 horizontal differences, 3 floating-point ones
 };
 // A little-endian TIFF of the image, stored as the shape says.
 std::string tiffOf(const QImage& image, const TiffShape& shape = {});

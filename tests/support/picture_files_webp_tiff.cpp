@@ -87,6 +87,13 @@ Cube cubeOf(int bits) {
 void samplesOf(QRgb p, const TiffShape& s, std::vector<std::uint32_t>& out) {
     const int r = qRed(p), g = qGreen(p), b = qBlue(p);
     const auto level = [&](int v) {
+        if (s.floating) {
+            const float f =
+                static_cast<float>(v) / 255.f * static_cast<float>(s.range > 0 ? s.range : 1);
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, sizeof bits);
+            return bits;
+        }
         return s.bits == 16 ? std::uint32_t(v) * 257 : std::uint32_t(v) >> (8 - s.bits);
     };
     switch (s.kind) {
@@ -129,7 +136,9 @@ std::vector<std::uint8_t> storedRows(const QImage& image, const TiffShape& s,
             samplesOf(line[x], s, samples);
         std::uint8_t* out = rows.data() + rowBytes * static_cast<std::size_t>(y);
         for (std::size_t i = 0; i < samples.size(); ++i) {
-            if (s.bits == 16) {
+            if (s.bits == 32) {
+                std::memcpy(out + 4 * i, &samples[i], 4);
+            } else if (s.bits == 16) {
                 const auto v = static_cast<std::uint16_t>(samples[i]);
                 std::memcpy(out + 2 * i, &v, 2);
             } else {
@@ -180,6 +189,14 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, s.compression);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, s.orientation);
+    if (s.floating)
+        TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    if (s.range > 0) {
+        TIFFSetField(tif, TIFFTAG_SMINSAMPLEVALUE, 0.0);
+        TIFFSetField(tif, TIFFTAG_SMAXSAMPLEVALUE, s.range);
+    }
+    if (s.predictor > 1)
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, s.predictor);
     if (s.compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
     if (s.kind == TiffShape::Kind::Cmyk)
