@@ -7,15 +7,13 @@ namespace decoder {
 
 Verdict decode(std::span<const std::uint8_t> bytes, const Limits& limits, FrameSink& sink) {
     Budget budget(limits);
-    switch (formatOf(bytes.first(std::min(bytes.size(), formatBytes)))) {
+    const Format format = formatOf(bytes.first(std::min(bytes.size(), formatBytes)));
+    switch (format) {
     case Format::Jpeg:
-        return decodeJpeg(bytes, budget, sink);
     case Format::Gif:
-        return decodeGif(bytes, budget, sink);
     case Format::Png:
-        return decodePng(bytes, budget, sink);
     case Format::Bmp:
-        return decodeBmp(bytes, budget, sink);
+        return decodeClassic(format, bytes, budget, sink);
     case Format::Webp:
         return decodeWebp(bytes, budget, sink);
     case Format::Tiff:

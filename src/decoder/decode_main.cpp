@@ -95,29 +95,28 @@ bool writeAll(const void* data, std::size_t size) {
     return true;
 }
 
+// One record on the pipe; the helper ends where the program has stopped
+// listening.
+void send(std::uint32_t tag, int a, int b, int c) {
+    const decoder::pipe::Record record{tag, static_cast<std::uint32_t>(a),
+                                       static_cast<std::uint32_t>(b),
+                                       static_cast<std::uint32_t>(c)};
+    if (!writeAll(&record, sizeof record))
+        std::_Exit(1);
+}
+
 class PipeSink final : public decoder::FrameSink {
 public:
     void picture(const decoder::PictureInfo& info) override {
-        const decoder::pipe::Record record{
-            decoder::pipe::pictureTag, static_cast<std::uint32_t>(info.size.width),
-            static_cast<std::uint32_t>(info.size.height), static_cast<std::uint32_t>(info.cpuMs)};
-        if (!writeAll(&record, sizeof record))
-            std::_Exit(1);
+        send(decoder::pipe::pictureTag, info.size.width, info.size.height, info.cpuMs);
     }
     void frame(const decoder::Frame& f) override {
-        const decoder::pipe::Record record{
-            decoder::pipe::frameTag, static_cast<std::uint32_t>(f.width),
-            static_cast<std::uint32_t>(f.height), static_cast<std::uint32_t>(f.delay)};
-        if (!writeAll(&record, sizeof record) ||
-            !writeAll(f.pixels.data(), f.pixels.size() * sizeof(std::uint32_t)))
-            std::_Exit(1); // the program has stopped listening
+        send(decoder::pipe::frameTag, f.width, f.height, f.delay);
+        if (!writeAll(f.pixels.data(), f.pixels.size() * sizeof(std::uint32_t)))
+            std::_Exit(1);
     }
     bool beginRows(int width, int height) override {
-        const decoder::pipe::Record record{decoder::pipe::frameTag,
-                                           static_cast<std::uint32_t>(width),
-                                           static_cast<std::uint32_t>(height), 0};
-        if (!writeAll(&record, sizeof record))
-            std::_Exit(1);
+        send(decoder::pipe::frameTag, width, height, 0);
         m_rowWidth = static_cast<std::size_t>(width);
         m_rowsLeft = height;
         return true;
@@ -145,9 +144,8 @@ private:
 // The answer for a picture no helper decodes: refused, with no library
 // started for it.
 [[noreturn]] void refuse() {
-    const decoder::pipe::Record last{decoder::pipe::endTag,
-                                     static_cast<std::uint32_t>(decoder::Verdict::Invalid), 0, 0};
-    end(writeAll(&last, sizeof last) ? 0 : 1);
+    send(decoder::pipe::endTag, static_cast<int>(decoder::Verdict::Invalid), 0, 0);
+    end(0);
 }
 
 // The picture's first bytes, read where they are without moving on.
@@ -234,8 +232,8 @@ void helperMain(const char* self, FamilyDecoder decodeAs, void (*ready)()) {
         verdict = Verdict::OutOfMemory;
     }
     sink.finishRows();
-    const pipe::Record last{pipe::endTag, static_cast<std::uint32_t>(verdict), 0, 0};
-    end(writeAll(&last, sizeof last) ? 0 : 1);
+    send(pipe::endTag, static_cast<int>(verdict), 0, 0);
+    end(0);
 }
 
 } // namespace decoder

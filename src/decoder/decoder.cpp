@@ -1,7 +1,6 @@
 #include "decoder/decoder.h"
 
 #include <algorithm>
-#include <cmath>
 #include <string_view>
 #include <utility>
 

@@ -117,6 +117,10 @@ inline std::pair<int, int> uprightOf(int orientation, int x, int y, int w, int h
 void orient(Frame& frame, int orientation);
 
 // One per format; each expects bytes that start with its own signature.
+// The formats of old, which the helper the program starts decodes itself:
+// JPEG, GIF, PNG or BMP as `format` says.
+Verdict decodeClassic(Format format, std::span<const std::uint8_t> bytes, Budget& budget,
+                      FrameSink& sink);
 Verdict decodeJpeg(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 Verdict decodeGif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);
 Verdict decodePng(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink);

@@ -67,7 +67,6 @@ struct Session {
     std::jmp_buf jump{};
     Verdict verdict = Verdict::Invalid;
     int scanLimit = 0;
-    bool streamed = false; // the frame went to the sink row by row
 };
 
 Session& sessionOf(j_common_ptr info) {
@@ -188,7 +187,7 @@ Verdict run(Session& s, std::span<const std::uint8_t> bytes, Budget& budget, Fra
     if (output.width < kept.width || output.height < kept.height)
         return Verdict::Invalid;
     reducer = std::make_unique<Reducer>(output, kept, orientation);
-    s.streamed = reducer->streamTo(sink);
+    reducer->streamTo(sink);
     row.resize(static_cast<std::size_t>(output.width));
     while (s.info.output_scanline < s.info.output_height) {
         auto* bytesOfRow = reinterpret_cast<JSAMPROW>(row.data());
@@ -236,10 +235,8 @@ Verdict decodeJpeg(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         verdict = Verdict::OutOfMemory;
     }
     jpeg_destroy_decompress(&s.info);
-    if (verdict == Verdict::Ok && s.streamed)
-        reducer->frame(); // every row is out once it is whole
-    else if (verdict == Verdict::Ok)
-        sink.frame(reducer->frame());
+    if (verdict == Verdict::Ok)
+        reducer->deliver(sink);
     return verdict;
 }
 

@@ -160,11 +160,15 @@ void Reducer::row(const std::uint32_t* pixels) {
         reduceRow(pixels);
 }
 
-bool Reducer::streamTo(FrameSink& sink) {
-    if (m_orientation != 1 || m_rowsTaken > 0 || !sink.beginRows(m_to.width, m_to.height))
-        return false;
-    m_stream = &sink;
-    return true;
+void Reducer::streamTo(FrameSink& sink) {
+    if (m_orientation == 1 && m_rowsTaken == 0 && sink.beginRows(m_to.width, m_to.height))
+        m_stream = &sink;
+}
+
+void Reducer::deliver(FrameSink& sink) {
+    Frame& whole = frame();
+    if (!m_stream)
+        sink.frame(whole);
 }
 
 Frame& Reducer::frame() {

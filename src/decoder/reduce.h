@@ -66,10 +66,13 @@ public:
     // reduced; whole once complete().
     Frame& frame();
     // Hands the rows of an upright frame to `sink` as they are finished, a
-    // band at a time (on the filter's thread, where it has one), until the
-    // frame is whole. Set before the first row; false, and nothing done, for a
-    // frame that is turned, whose rows finish out of order.
-    bool streamTo(FrameSink& sink);
+    // band at a time (on the filter's thread, where it has one), where the
+    // sink takes them so. Set before the first row; nothing done for a frame
+    // that is turned, whose rows finish out of order.
+    void streamTo(FrameSink& sink);
+    // Gives `sink` the whole frame, once every row is reduced, unless its
+    // rows went there already.
+    void deliver(FrameSink& sink);
 
 private:
     struct Worker;

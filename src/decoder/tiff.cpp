@@ -391,15 +391,12 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
                           static_cast<std::uint64_t>(kept.height)))
         return Verdict::OutOfMemory;
     Reducer reducer(stored, kept, orientation);
-    const bool streamed = reducer.streamTo(sink);
+    reducer.streamTo(sink);
     const Verdict verdict =
         byRows ? readRows(tif.get(), s, reducer) : readBands(tif.get(), s, band, reducer);
     if (verdict != Verdict::Ok)
         return verdict;
-    if (streamed)
-        reducer.frame(); // every row is out once it is whole
-    else
-        sink.frame(reducer.frame());
+    reducer.deliver(sink);
     return Verdict::Ok;
 }
 

@@ -70,8 +70,9 @@ std::string userDrivesFolder() {
     return {};
 }
 
-std::string picturePath(std::string_view fileName) {
-    const auto inside = insideDrives(fileName);
+namespace {
+
+std::string installedPath(std::string_view fileName, const std::optional<std::string>& inside) {
     if (!inside)
         return std::string(fileName);
     if (inside->empty())
@@ -79,9 +80,15 @@ std::string picturePath(std::string_view fileName) {
     return installPrefix() + "/share/orbitale/drives/" + *inside;
 }
 
+} // namespace
+
+std::string picturePath(std::string_view fileName) {
+    return installedPath(fileName, insideDrives(fileName));
+}
+
 PicturePlace findPicture(std::string_view fileName) {
-    const std::string installed = picturePath(fileName);
     const auto inside = insideDrives(fileName);
+    const std::string installed = installedPath(fileName, inside);
     const std::string folder = userDrivesFolder();
     if (!inside || inside->empty() || folder.empty())
         return {installed, installed};

@@ -6,8 +6,7 @@
 // there, into the installation's, which holds the program's own pictures:
 //
 //   E:\VB\dq3.gif -> $XDG_DATA_HOME/orbitale/drives/E/VB/dq3.gif
-//                    (~/.local/share/... where XDG_DATA_HOME is unset or not absolute;
-//                     %LOCALAPPDATA%\Orbitale\drives\E\VB\dq3.gif on Windows)
+//                    (~/.local/share/... where XDG_DATA_HOME is unset or not absolute)
 //                 -> <prefix>/share/orbitale/drives/E/VB/dq3.gif
 //
 // Backslashes separate folders; a name with "." or ".." parts leads nowhere.

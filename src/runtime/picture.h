@@ -40,17 +40,20 @@ private:
 inline constexpr int pictureFrameLimit = decoder::pictureLimits.frames;
 inline constexpr std::size_t pictureFileLimit = decoder::pictureLimits.fileBytes;
 
-// Reads and decodes a whole picture file, found where its name leads now
-// (findPicture: a drive letter leads to the user's own picture first) (JPEG, PNG, GIF, BMP, WebP,
-// TIFF, HEIC/HEIF, AVIF or JPEG XL, found by content), every frame of it, and closes the file. Its
-// frames are kept at most at the size that covers the scenery box at the largest scale the program
-// is drawn at (width() and height() stay the picture's own). Decoding happens in a helper process
-// with limits of its own; a verdict comes within a second for almost any file, and within what its
-// pixels justify for the largest HEIC and AVIF. Raises Error for a missing file (FileNotFound), for
-// something at the path that is not a regular file or cannot be read (FileAccess), for a file that
-// is no complete picture (InvalidPicture) and for one larger than pictureFileLimit, of more pixels
-// or frames than any picture loads, or whose decoding would need more memory than the helper has
-// (OutOfMemory).
+// Reads and decodes a whole picture file (JPEG, PNG, GIF, BMP, WebP, TIFF,
+// HEIC/HEIF, AVIF or JPEG XL, found by content), every frame of it, and
+// closes the file. The file is the one its name leads to now (findPicture: a
+// drive letter leads to the user's own picture first). Its frames are kept
+// at most at the size that covers the scenery box at the largest scale the
+// program is drawn at (width() and height() stay the picture's own).
+// Decoding happens in a helper process with limits of its own; a verdict
+// comes within a second for almost any file, and within what its pixels
+// justify for the largest HEIC and AVIF. Raises Error for a missing file
+// (FileNotFound), for something at the path that is not a regular file or
+// cannot be read (FileAccess), for a file that is no complete picture
+// (InvalidPicture) and for one larger than pictureFileLimit, of more pixels
+// or frames than any picture loads, or whose decoding would need more memory
+// than the helper has (OutOfMemory).
 Picture loadPicture(std::string_view fileName);
 
 } // namespace rt
