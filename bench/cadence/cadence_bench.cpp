@@ -3,6 +3,7 @@
 // how far each is from 100 ms, and the total drift.
 
 #include "app/project.h"
+#include "runtime/qt/widgets.h"
 #include "runtime/registry.h"
 #include "windows/form1.h"
 

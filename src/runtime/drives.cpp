@@ -2,10 +2,7 @@
 
 #include "runtime/platform.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <optional>
-#include <sys/stat.h>
 
 namespace rt {
 
@@ -33,17 +30,12 @@ std::optional<std::string> insideDrives(std::string_view fileName) {
         if (part == "." || part == ".." || part.find('/') != std::string_view::npos)
             return std::string{};
         if (!part.empty()) {
-            path += '/';
+            path += folderSeparator;
             path += part;
         }
         rest = cut == std::string_view::npos ? std::string_view{} : rest.substr(cut + 1);
     }
     return path;
-}
-
-std::string absoluteVariable(const char* name) {
-    const char* value = std::getenv(name);
-    return value && value[0] == '/' ? std::string(value) : std::string{};
 }
 
 } // namespace
@@ -59,17 +51,6 @@ void overrideInstallPrefix(std::string prefix) {
     prefixOverride() = std::move(prefix);
 }
 
-// As every freedesktop program finds its user data: XDG_DATA_HOME when it
-// is an absolute path (a relative or empty one is to be ignored), else
-// ~/.local/share.
-std::string userDrivesFolder() {
-    if (std::string data = absoluteVariable("XDG_DATA_HOME"); !data.empty())
-        return data + "/orbitale/drives";
-    if (std::string home = absoluteVariable("HOME"); !home.empty())
-        return home + "/.local/share/orbitale/drives";
-    return {};
-}
-
 namespace {
 
 std::string installedPath(std::string_view fileName, const std::optional<std::string>& inside) {
@@ -77,7 +58,7 @@ std::string installedPath(std::string_view fileName, const std::optional<std::st
         return std::string(fileName);
     if (inside->empty())
         return {};
-    return installPrefix() + "/share/orbitale/drives/" + *inside;
+    return installPrefix() + folderSeparator + installedDrives + folderSeparator + *inside;
 }
 
 } // namespace
@@ -92,16 +73,19 @@ PicturePlace findPicture(std::string_view fileName) {
     const std::string folder = userDrivesFolder();
     if (!inside || inside->empty() || folder.empty())
         return {installed, installed};
-    const std::string own = folder + '/' + *inside;
+    const std::string own = folder + folderSeparator + *inside;
     // Anything at all in the user's place is what the user put there, a
     // dangling link or a directory too: it is that one the program reports
     // on, never the installation's picture in its stead. Only looking, so
     // that nothing at the path is opened, created or waited on here.
-    struct stat info {};
-    if (::lstat(own.c_str(), &info) == 0)
+    switch (lookAt(own)) {
+    case Look::Something:
         return {own, own, {}, true};
-    if (errno != ENOENT)
+    case Look::Unreachable:
         return {own, own, ErrorNumber::FileAccess, true};
+    case Look::Nothing:
+        break;
+    }
     return {installed, own + '\n' + installed};
 }
 

@@ -3,9 +3,7 @@
 #include "runtime/error.h"
 #include "runtime/handler.h"
 #include "runtime/twips.h"
-#include "runtime/widgets.h"
-
-#include <QPushButton>
+#include "widgets.h" // the backend's
 
 #include <stdexcept>
 #include <string>
@@ -14,11 +12,10 @@ namespace rt {
 
 namespace {
 
-template <typename W> W* find(const detail::FormWidget& form, std::string_view name) {
-    auto* widget = dynamic_cast<W*>(form.control(name));
-    if (!widget)
+template <typename W> W* found(W* control, std::string_view name) {
+    if (!control)
         throw std::logic_error("no such control: " + std::string(name));
-    return widget;
+    return control;
 }
 
 } // namespace
@@ -26,21 +23,19 @@ template <typename W> W* find(const detail::FormWidget& form, std::string_view n
 // --- controls ---------------------------------------------------------------
 
 Picture PictureBox::picture() const {
-    return m_widget->client()->player().picture();
+    return m_widget->picture();
 }
 
 void PictureBox::setPicture(Picture picture) {
-    m_widget->client()->player().setPicture(std::move(picture));
-    m_widget->pictureChanged();
+    m_widget->setPicture(std::move(picture));
 }
 
 Picture Image::picture() const {
-    return m_widget->player().picture();
+    return m_widget->picture();
 }
 
 void Image::setPicture(Picture picture) {
-    m_widget->player().setPicture(std::move(picture));
-    m_widget->pictureChanged();
+    m_widget->setPicture(std::move(picture));
 }
 
 void Image::move(float left, double top) {
@@ -48,7 +43,7 @@ void Image::move(float left, double top) {
     const auto y = twipsToPixels(top);
     if (!x || !y)
         throw Error(ErrorNumber::Overflow);
-    m_widget->move(*x, *y);
+    m_widget->moveTo(*x, *y);
 }
 
 // --- Form -------------------------------------------------------------------
@@ -72,19 +67,19 @@ bool Form::isVisible() const {
 }
 
 float Form::width() const {
-    return static_cast<float>(pixelsToTwips(m_widget->frameGeometry().width()));
+    return static_cast<float>(pixelsToTwips(m_widget->outerWidth()));
 }
 
 float Form::height() const {
-    return static_cast<float>(pixelsToTwips(m_widget->frameGeometry().height()));
+    return static_cast<float>(pixelsToTwips(m_widget->outerHeight()));
 }
 
 PictureBox Form::pictureBox(std::string_view control) const {
-    return PictureBox(find<detail::PictureBoxWidget>(*m_widget, control));
+    return PictureBox(found(m_widget->pictureBox(control), control));
 }
 
 Image Form::image(std::string_view control) const {
-    return Image(find<detail::ImageWidget>(*m_widget, control));
+    return Image(found(m_widget->image(control), control));
 }
 
 void Form::onLoad(Handler handler) {
@@ -96,9 +91,7 @@ void Form::onClick(Handler handler) {
 }
 
 void Form::onClick(std::string_view button, Handler handler) {
-    QWidget* window = m_widget.get();
-    QObject::connect(find<QPushButton>(*m_widget, button), &QPushButton::clicked, window,
-                     [handler = std::move(handler), window] { runHandler(handler, window); });
+    m_widget->setButtonHandler(button, std::move(handler));
 }
 
 void Form::onTimer(std::string_view timer, Handler handler) {
@@ -116,7 +109,7 @@ void Form::load() {
     m_widget->startTimers();
 }
 
-QWidget* Form::widget() const {
+detail::FormWidget* Form::widget() const {
     return m_widget.get();
 }
 

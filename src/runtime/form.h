@@ -1,7 +1,7 @@
 #pragma once
 
-// A window of the program and its controls, as the handlers see them: no Qt
-// here. A Form is built from its layout table; handlers are bound to it by
+// A window of the program and its controls, as the handlers see them, on
+// either toolkit. A Form is built from its layout table; handlers are bound to it by
 // control name and event.
 
 #include "runtime/layout.h"
@@ -10,8 +10,6 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-
-class QWidget;
 
 namespace rt {
 
@@ -88,8 +86,8 @@ public:
     // instance by the window registry, before the window is first shown.
     void load();
 
-    // The top-level widget, for the toolkit and for tests.
-    QWidget* widget() const;
+    // The backend's window, for the toolkit and for tests.
+    detail::FormWidget* widget() const;
 
 private:
     const FormLayout& m_layout;

@@ -6,18 +6,20 @@
 
 #include <functional>
 
-class QWidget;
-
 namespace rt {
+
+namespace detail {
+class FormWidget;
+}
 
 using ErrorReporter = std::function<void(const Error&)>;
 
 // Runs one handler. An error it raises ends it there, and only it, and is
 // handed to the error reporter; the program goes on. Nothing escapes into
-// Qt's event loop. After the end of the program no handler runs. `owner` is
+// the toolkit's event loop. After the end of the program no handler runs. `owner` is
 // the window whose event ran it: the report is shown over it (or over the
 // visible window while it is hidden).
-void runHandler(const std::function<void()>& handler, QWidget* owner = nullptr) noexcept;
+void runHandler(const std::function<void()>& handler, detail::FormWidget* owner = nullptr) noexcept;
 
 // Replaces the error reporter; an empty one restores the default, a modal
 // message box titled "Orbitale". Returns the previous one.

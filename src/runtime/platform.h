@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -71,11 +72,46 @@ inline constexpr std::chrono::milliseconds decodeCpuLimit{900 * sanitizerSlownes
 inline constexpr std::chrono::milliseconds decodeCpuMost{6000 * sanitizerSlowness};
 inline constexpr std::chrono::milliseconds decodeClockLimit{30000};
 
+// The decoding helper, started on one picture file by startDecoder. Its
+// records are read with read(): false once it has ended, has used more
+// processor time than it is allowed, or the clock has passed `until`.
+// Ending it collects its exit, killing it first when asked to; it is killed
+// if still running when the run is destroyed.
+class DecoderRun {
+public:
+    virtual ~DecoderRun() = default;
+    virtual bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) = 0;
+    // The processor time the picture's decoding may take, as the helper says
+    // its pixels need: never less than decodeCpuLimit, never more than
+    // decodeCpuMost.
+    virtual void allowCpu(std::chrono::milliseconds needed) = 0;
+    virtual void finish(bool kill) = 0;
+};
+
+// Opens the picture at `where` as decodePictureFile says and starts the
+// helper on it, or raises the file's error.
+std::unique_ptr<DecoderRun> startDecoder(const std::string& where, const FileError& fail);
+
 // Where the decoding helper is: beside the program, whatever picture prefix
 // is in force.
 std::string decoderPath();
 
-// The folder above the one holding the running executable.
+// The installation's own folder, found from the running executable: the
+// folder above bin/ on Linux, the program's own folder on Windows.
 std::string executablePrefix();
+
+// The installation's drives folder, under its prefix: share/orbitale/drives
+// on Linux, drives beside the program on Windows.
+extern const char* const installedDrives;
+
+// How the system names paths: its folder separator, and whether a path is
+// absolute.
+extern const char folderSeparator;
+bool isAbsolutePath(std::string_view path);
+
+// What is at a path, looked at without following a last link and without
+// opening anything.
+enum class Look { Something, Nothing, Unreachable };
+Look lookAt(const std::string& path);
 
 } // namespace rt

@@ -1,6 +1,7 @@
 // The project descriptor and the default window instances.
 
 #include "app/project.h"
+#include "runtime/qt/widgets.h"
 #include "runtime/registry.h"
 #include "windows/form1.h"
 #include "windows/form2.h"

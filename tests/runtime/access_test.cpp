@@ -3,7 +3,7 @@
 
 #include "runtime/form.h"
 #include "runtime/handler.h"
-#include "runtime/widgets.h"
+#include "runtime/qt/widgets.h"
 #include "support/reports.h"
 
 #include <QAccessible>
@@ -256,7 +256,7 @@ struct Seen {
     bool plainText = false;
 };
 
-Seen reportFor(const std::function<void()>& handler, QWidget* owner) {
+Seen reportFor(const std::function<void()>& handler, rt::detail::FormWidget* owner) {
     Seen seen;
     QTimer poll;
     poll.setInterval(20);

@@ -2,6 +2,7 @@
 
 #include "runtime/error.h"
 #include "runtime/handler.h"
+#include "runtime/qt/widgets.h"
 #include "support/case_names.h"
 #include "support/reports.h"
 #include "support/temp_tree.h"

@@ -2,7 +2,7 @@
 
 #include "runtime/drives.h"
 #include "runtime/error.h"
-#include "runtime/picture_data.h"
+#include "runtime/qt/picture_data.h"
 #include "support/temp_tree.h"
 
 #include <QDir>

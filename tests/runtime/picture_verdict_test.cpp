@@ -4,7 +4,7 @@
 
 #include "runtime/error.h"
 #include "runtime/picture.h"
-#include "runtime/picture_data.h"
+#include "runtime/qt/picture_data.h"
 #include "support/picture_files.h"
 #include "support/temp_tree.h"
 

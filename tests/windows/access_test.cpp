@@ -1,6 +1,7 @@
 // Both windows through a screen reader's eyes: each window and every control
 // is named and described in Chinese, and the window says how to switch.
 
+#include "runtime/qt/widgets.h"
 #include "windows/layouts.h"
 
 #include "support/reports.h"

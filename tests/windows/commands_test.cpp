@@ -1,7 +1,8 @@
 // The windows' handlers: Earth pictures on Load, the scenery buttons, the
 // switch between the windows through their default instances, and exit.
 
-#include "runtime/picture_data.h"
+#include "runtime/qt/picture_data.h"
+#include "runtime/qt/widgets.h"
 
 #include "support/reports.h"
 #include "support/temp_tree.h"

@@ -1,5 +1,6 @@
 // Both windows, freshly built, against their stored layouts.
 
+#include "runtime/qt/widgets.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 #include "windows/layouts.h"

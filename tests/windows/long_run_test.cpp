@@ -3,6 +3,7 @@
 // build runs these under LeakSanitizer too.)
 
 #include "app/project.h"
+#include "runtime/qt/widgets.h"
 #include "runtime/registry.h"
 #include "windows/form1.h"
 

@@ -1,6 +1,7 @@
 // Each window's Timer1 moves its ImgEarth along the orbit of the window's
 // own outer size, shown or hidden.
 
+#include "runtime/qt/widgets.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 

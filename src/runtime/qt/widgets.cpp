@@ -1,7 +1,8 @@
-#include "runtime/widgets.h"
+#include "runtime/qt/widgets.h"
 
 #include "runtime/handler.h"
-#include "runtime/picture_data.h"
+#include "runtime/qt/picture_data.h"
+#include "runtime/scenery.h"
 #include "runtime/twips.h"
 
 #include <QAccessible>
@@ -179,19 +180,10 @@ PictureClient::PictureClient(QWidget* parent, QColor background)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-// A scenery covers the whole box, its aspect kept, centred: a picture of
-// the box's own size is drawn pixel for pixel under the border, a larger or
-// smaller one is scaled smoothly, in device pixels, until it covers the box.
 QRect PictureClient::sceneryRect(QSize picture) const {
     const QRect box = parentWidget()->rect().translated(-pos());
-    if (picture == box.size() || picture.isEmpty())
-        return QRect(box.topLeft(), picture);
-    const double scale =
-        std::max(double(box.width()) / picture.width(), double(box.height()) / picture.height());
-    const QSize size(std::max(1, qRound(picture.width() * scale)),
-                     std::max(1, qRound(picture.height() * scale)));
-    return QRect(box.x() + (box.width() - size.width()) / 2,
-                 box.y() + (box.height() - size.height()) / 2, size.width(), size.height());
+    const Area area = sceneryArea(box.width(), box.height(), picture.width(), picture.height());
+    return QRect(box.x() + area.x, box.y() + area.y, area.width, area.height);
 }
 
 const QPixmap& PictureClient::scaledFrame(const QImage& frame, QSize size) {
@@ -231,6 +223,11 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent, const ControlRow& row)
     m_client->setGeometry(contentsRect());
     describe(this, row);
     m_description = accessibleDescription();
+    pictureChanged();
+}
+
+void PictureBoxWidget::setPicture(Picture picture) {
+    m_client->player().setPicture(std::move(picture));
     pictureChanged();
 }
 
@@ -291,6 +288,11 @@ ImageWidget::ImageWidget(QWidget* parent, const ControlRow& row)
     describe(this, row);
     m_description = accessibleDescription();
     setAccessibleDescription(describeShowing(m_description, player().picture()));
+}
+
+void ImageWidget::setPicture(Picture picture) {
+    player().setPicture(std::move(picture));
+    pictureChanged();
 }
 
 void ImageWidget::pictureChanged() {
@@ -398,6 +400,22 @@ FormWidget::FormWidget(const FormLayout& layout) {
 QWidget* FormWidget::control(std::string_view name) const {
     const auto it = m_controls.find(name);
     return it == m_controls.end() ? nullptr : it->second;
+}
+
+PictureBoxWidget* FormWidget::pictureBox(std::string_view name) const {
+    return dynamic_cast<PictureBoxWidget*>(control(name));
+}
+
+ImageWidget* FormWidget::image(std::string_view name) const {
+    return dynamic_cast<ImageWidget*>(control(name));
+}
+
+void FormWidget::setButtonHandler(std::string_view button, Handler handler) {
+    auto* widget = dynamic_cast<QPushButton*>(control(button));
+    if (!widget)
+        throw std::logic_error("no such button: " + std::string(button));
+    connect(widget, &QPushButton::clicked, this,
+            [this, handler = std::move(handler)] { runHandler(handler, this); });
 }
 
 void FormWidget::setTimerHandler(std::string_view timer, Handler handler) {

@@ -1,12 +1,11 @@
-// Everything that depends on the operating system, in one place: where the
-// installation is, and how a picture file is opened and handed to the
-// decoding helper.
+// What depends on a POSIX system: where the installation is, where the
+// user's own pictures go, and how a picture file is opened and handed to
+// the decoding helper.
 
 #include "runtime/platform.h"
 
 #include "decoder/budget.h"
-#include "decoder/pipe_format.h"
-#include "runtime/picture.h"
+#include "runtime/drives.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,61 +33,44 @@ std::string executablePrefix() {
     return exe.parent_path().parent_path().string();
 }
 
-std::string decoderPath() {
-    static const std::string path = executablePrefix() + "/libexec/orbitale/orbitale-decode";
-    return path;
+const char* const installedDrives = "share/orbitale/drives";
+const char folderSeparator = '/';
+
+bool isAbsolutePath(std::string_view path) {
+    return !path.empty() && path.front() == '/';
 }
 
 namespace {
 
-// Takes each decoded frame into the program's memory, counting it against
-// the budget before any memory is given to it.
-class Receiver {
-public:
-    Receiver(const FileError& fail, const FrameTarget& into)
-        : m_fail(fail)
-        , m_into(into)
-        , m_budget(decoder::pictureLimits) {}
-    // The picture's own size comes once, before its frames.
-    void picture(const FrameShape& shape) {
-        if (m_told || shape.width <= 0 || shape.height <= 0 ||
-            !m_budget.allowsPicture(static_cast<std::uint64_t>(shape.width),
-                                    static_cast<std::uint64_t>(shape.height)))
-            m_fail.raise(ErrorNumber::Internal);
-        m_told = true;
-        m_into.picture(shape);
-    }
-    std::uint32_t* take(const FrameShape& shape) {
-        if (!m_told)
-            m_fail.raise(ErrorNumber::Internal);
-        if (!m_budget.takeFrame(static_cast<std::uint64_t>(shape.width),
-                                static_cast<std::uint64_t>(shape.height)))
-            m_fail.raise(ErrorNumber::OutOfMemory);
-        ++m_frames;
-        return m_into.frame(shape);
-    }
-    int frames() const { return m_frames; }
-
-private:
-    const FileError& m_fail;
-    const FrameTarget& m_into;
-    decoder::Budget m_budget;
-    int m_frames = 0;
-    bool m_told = false;
-};
-
-ErrorNumber errorForVerdict(std::uint32_t verdict, int frames) {
-    switch (static_cast<decoder::Verdict>(verdict)) {
-    case decoder::Verdict::Ok:
-        return frames > 0 ? ErrorNumber{} : ErrorNumber::InvalidPicture;
-    case decoder::Verdict::OutOfMemory:
-        return ErrorNumber::OutOfMemory;
-    default:
-        return ErrorNumber::InvalidPicture;
-    }
+std::string absoluteVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value && isAbsolutePath(value) ? std::string(value) : std::string{};
 }
 
 } // namespace
+
+// As every freedesktop program finds its user data: XDG_DATA_HOME when it
+// is an absolute path (a relative or empty one is to be ignored), else
+// ~/.local/share.
+std::string userDrivesFolder() {
+    if (std::string data = absoluteVariable("XDG_DATA_HOME"); !data.empty())
+        return data + "/orbitale/drives";
+    if (std::string home = absoluteVariable("HOME"); !home.empty())
+        return home + "/.local/share/orbitale/drives";
+    return {};
+}
+
+Look lookAt(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0)
+        return Look::Something;
+    return errno == ENOENT ? Look::Nothing : Look::Unreachable;
+}
+
+std::string decoderPath() {
+    static const std::string path = executablePrefix() + "/libexec/orbitale/orbitale-decode";
+    return path;
+}
 
 namespace {
 
@@ -153,9 +136,11 @@ int openPicture(const std::string& where, const FileError& fail) {
 
 // The decoding helper, started on one open file and ended however it ends:
 // its exit is always collected, and it is killed if still running.
-class Helper {
+class Helper final : public DecoderRun {
 public:
-    Helper(int input, const FileError& fail) {
+    Helper(const std::string& where, const FileError& fail)
+        : m_file(openPicture(where, fail)) {
+        const int input = m_file.get();
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             fail.raise(ErrorNumber::OutOfMemory);
@@ -182,7 +167,7 @@ public:
             fail.raise(ErrorNumber::Internal);
         }
     }
-    ~Helper() {
+    ~Helper() override {
         if (m_read >= 0)
             ::close(m_read);
         finish(true);
@@ -192,7 +177,7 @@ public:
 
     // Reads exactly `size` bytes; false if the helper ended first, or used
     // more processor time than decodeCpuLimit, or the clock passed `until`.
-    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) {
+    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) override {
         auto* p = static_cast<char*>(to);
         while (size > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -254,12 +239,12 @@ public:
 
     // The processor time the picture's decoding may take, as the helper
     // says its pixels need: never less than the usual, never more than the most.
-    void allowCpu(std::chrono::milliseconds needed) {
+    void allowCpu(std::chrono::milliseconds needed) override {
         m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
     }
 
     // Collects the helper's exit; kills it first when asked to.
-    void finish(bool kill) {
+    void finish(bool kill) override {
         if (m_pid <= 0)
             return;
         if (kill)
@@ -270,6 +255,7 @@ public:
     }
 
 private:
+    Descriptor m_file;
     pid_t m_pid = -1;
     int m_read = -1;
     std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
@@ -278,38 +264,8 @@ private:
 
 } // namespace
 
-void decodePictureFile(const std::string& where, const FileError& fail, const FrameTarget& into) {
-    const auto deadline = std::chrono::steady_clock::now() + decodeClockLimit;
-    const Descriptor file(openPicture(where, fail));
-    Helper helper(file.get(), fail);
-    Receiver receiver(fail, into);
-    for (;;) {
-        decoder::pipe::Record record{};
-        if (!helper.read(&record, sizeof record, deadline))
-            fail.raise(ErrorNumber::InvalidPicture); // it crashed, or took too long
-        if (record.tag == decoder::pipe::endTag) {
-            helper.finish(false);
-            const ErrorNumber error = errorForVerdict(record.a, receiver.frames());
-            if (error != ErrorNumber{})
-                fail.raise(error);
-            return;
-        }
-        if (record.tag == decoder::pipe::pictureTag) {
-            receiver.picture({static_cast<int>(std::min<std::uint32_t>(record.a, 1u << 30)),
-                              static_cast<int>(std::min<std::uint32_t>(record.b, 1u << 30)), 0});
-            helper.allowCpu(std::chrono::milliseconds(std::min<std::uint32_t>(record.c, 1u << 20)));
-            continue;
-        }
-        if (record.tag != decoder::pipe::frameTag || record.a == 0 || record.b == 0 ||
-            record.a > (1u << 30) || record.b > (1u << 30))
-            fail.raise(ErrorNumber::Internal);
-        const FrameShape shape{static_cast<int>(record.a), static_cast<int>(record.b),
-                               static_cast<int>(std::min<std::uint32_t>(record.c, 1u << 30))};
-        std::uint32_t* pixels = receiver.take(shape);
-        if (!helper.read(pixels, std::size_t{record.a} * record.b * sizeof(std::uint32_t),
-                         deadline))
-            fail.raise(ErrorNumber::InvalidPicture);
-    }
+std::unique_ptr<DecoderRun> startDecoder(const std::string& where, const FileError& fail) {
+    return std::make_unique<Helper>(where, fail);
 }
 
 } // namespace rt

@@ -1,6 +1,7 @@
 #pragma once
 
-// The Qt widgets behind a Form and its controls. Toolkit-internal.
+// The Qt widgets behind a Form and its controls (the members the core
+// forwards to are in runtime/backend.h). Toolkit-internal.
 
 #include "runtime/form.h"
 
@@ -42,6 +43,7 @@ class PictureView : public QWidget {
 public:
     explicit PictureView(QWidget* parent);
     FramePlayer& player() { return m_player; }
+    const FramePlayer& player() const { return m_player; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -83,7 +85,8 @@ class PictureBoxWidget : public QFrame {
 public:
     PictureBoxWidget(QWidget* parent, const ControlRow& row);
     PictureClient* client() const { return m_client; }
-    void pictureChanged();
+    const Picture& picture() const { return m_client->player().picture(); }
+    void setPicture(Picture picture);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -92,6 +95,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void pictureChanged();
     PictureClient* m_client;
     QString m_description;
 };
@@ -108,12 +112,15 @@ protected:
 class ImageWidget : public PictureView {
 public:
     ImageWidget(QWidget* parent, const ControlRow& row);
-    void pictureChanged();
+    const Picture& picture() const { return player().picture(); }
+    void setPicture(Picture picture);
+    void moveTo(int x, int y) { move(x, y); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void pictureChanged();
     const QPixmap& scaledFrame(int index);
     bool m_stretch;
     std::vector<QPixmap> m_scaled; // one per frame, for the current size
@@ -127,7 +134,12 @@ public:
     explicit FormWidget(const FormLayout& layout);
 
     QWidget* control(std::string_view name) const;
+    PictureBoxWidget* pictureBox(std::string_view name) const;
+    ImageWidget* image(std::string_view name) const;
+    int outerWidth() const { return frameGeometry().width(); }
+    int outerHeight() const { return frameGeometry().height(); }
     void setClickHandler(Handler handler) { m_click = std::move(handler); }
+    void setButtonHandler(std::string_view button, Handler handler);
     void setTimerHandler(std::string_view timer, Handler handler);
     void startTimers();
 
