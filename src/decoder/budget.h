@@ -52,6 +52,13 @@ inline constexpr Limits pictureLimits{
     .pixels = 268435456, // 2^28: a 200 megapixel phone photo and more
 };
 
+// What a decoding helper's process may have in all: the file, a frame held
+// whole and the one composed before it, a progressive JPEG's coefficients,
+// the kept frames, and the libraries with their threads.
+inline constexpr std::size_t helperMemory = pictureLimits.fileBytes + 2 * pictureLimits.sourceBytes +
+                                            pictureLimits.jpegMemory + pictureLimits.keptBytes +
+                                            (160u << 20);
+
 // The size a frame of a picture of `picture` size is kept at, for an
 // animation of `frames` frames: the whole picture shrunk, aspect kept, until
 // it just covers limits.kept and all the frames fit limits.keptBytes; never

@@ -51,11 +51,7 @@ void limitSelf() {
     // The program ends it by the time its picture justifies; this is the
     // backstop for a program that has gone.
     limit(RLIMIT_CPU, 10);
-    // The file, a frame held whole and the one composed before it, a
-    // progressive JPEG's coefficients, the kept frames, and the libraries
-    // with their threads.
-    const auto& l = pictureLimits;
-    limit(RLIMIT_AS, l.fileBytes + 2 * l.sourceBytes + l.jpegMemory + l.keptBytes + (160u << 20));
+    limit(RLIMIT_AS, helperMemory);
 #endif
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 namespace rt {
 
@@ -34,6 +35,43 @@ void report(const Error& error, detail::FormWidget* owner) {
 
 std::string reportText(const Error& error) {
     return error.what();
+}
+
+namespace {
+
+// Cuts at a character's start, never inside one.
+std::size_t characterStart(const std::string& text, std::size_t at) {
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        --at;
+    return at;
+}
+
+} // namespace
+
+ReportParts reportParts(const Error& error) {
+    ReportParts parts;
+    parts.heading = "运行时错误 '" + std::to_string(static_cast<int>(error.number())) +
+                    "':\n\n" + error.description();
+    if (!error.file().empty())
+        parts.details = "文件：" + error.file();
+    if (!error.lookedAt().empty() && error.lookedAt() != error.file()) {
+        constexpr std::size_t most = 240;
+        parts.details += "\n查找位置：";
+        std::size_t from = 0;
+        for (bool first = true; from <= error.lookedAt().size(); first = false) {
+            std::size_t end = error.lookedAt().find('\n', from);
+            if (end == std::string::npos)
+                end = error.lookedAt().size();
+            std::string place = error.lookedAt().substr(from, end - from);
+            if (place.size() > most)
+                place = place.substr(0, characterStart(place, most / 2)) + "…" +
+                        place.substr(characterStart(place, place.size() - most / 2));
+            // Later places stand under the first, past the label.
+            parts.details += (first ? "" : "\n　　　　　") + place;
+            from = end + 1;
+        }
+    }
+    return parts;
 }
 
 void runHandler(const std::function<void()>& handler, detail::FormWidget* owner) noexcept {

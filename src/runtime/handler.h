@@ -28,6 +28,16 @@ ErrorReporter setErrorReporter(ErrorReporter reporter);
 // The text of a report: the error's number and description, and the file.
 std::string reportText(const Error& error);
 
+// A report as its box shows it: the heading ("运行时错误 '53':" and the
+// description) and the details, the file and, where it was not found, the
+// places looked at, one a line (a place too long to show keeps its start
+// and its end, where the file's own name is).
+struct ReportParts {
+    std::string heading;
+    std::string details;
+};
+ReportParts reportParts(const Error& error);
+
 // Ends the program at once: its windows disappear, no further handler runs,
 // and the event loop returns 0. Unwinds the handler that calls it.
 [[noreturn]] void endProgram();

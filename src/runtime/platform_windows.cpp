@@ -1,0 +1,322 @@
+// What depends on Windows: where the installation is, where the user's own
+// pictures go, and how a picture file is opened and handed to the decoding
+// helper, which runs in a job of its own that bounds its memory and
+// processor time and lets it start nothing.
+
+#include "runtime/platform.h"
+
+#include "decoder/budget.h"
+#include "runtime/drives.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace rt {
+
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+    if (utf8.empty())
+        return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle = nullptr)
+        : m_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    ~Handle() { reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return m_handle; }
+    HANDLE release() { return std::exchange(m_handle, nullptr); }
+    void reset(HANDLE handle = nullptr) {
+        if (m_handle)
+            CloseHandle(m_handle);
+        m_handle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+ErrorNumber errorForSystem(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ErrorNumber::FileNotFound;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ErrorNumber::OutOfMemory;
+    default:
+        return ErrorNumber::FileAccess;
+    }
+}
+
+} // namespace
+
+std::string executablePrefix() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return ".";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return utf8(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+const char* const installedDrives = "drives";
+const char folderSeparator = '\\';
+
+bool isAbsolutePath(std::string_view path) {
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const bool share = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+    return drive || share;
+}
+
+// Where Windows programs keep a user's own data on this machine.
+std::string userDrivesFolder() {
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
+    if (n == 0)
+        return {};
+    std::wstring value(n, L'\0');
+    value.resize(GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), n));
+    const std::string folder = utf8(value);
+    return isAbsolutePath(folder) ? folder + "\\Orbitale\\drives" : std::string{};
+}
+
+Look lookAt(const std::string& path) {
+    if (GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return Look::Something;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Look::Nothing
+                                                                          : Look::Unreachable;
+}
+
+std::string decoderPath() {
+    static const std::string path = executablePrefix() + "\\orbitale-decode.exe";
+    return path;
+}
+
+namespace {
+
+// Opens only a file on a disk: a folder, a device ("CON") or a pipe at the
+// picture's path could block or never end.
+HANDLE openPicture(const std::string& where, const FileError& fail) {
+    if (where.empty())
+        fail.raise(ErrorNumber::FileNotFound);
+    const std::wstring path = wide(where);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        fail.raise(errorForSystem(GetLastError()));
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        fail.raise(ErrorNumber::FileAccess);
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.get())
+        fail.raise(errorForSystem(GetLastError()));
+    LARGE_INTEGER size{};
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size))
+        fail.raise(ErrorNumber::FileAccess);
+    if (static_cast<std::uint64_t>(size.QuadPart) > decoder::pictureLimits.fileBytes)
+        fail.raise(ErrorNumber::OutOfMemory);
+    // A file that cannot be read is the file's fault, not the decoder's.
+    char probe = 0;
+    DWORD got = 0;
+    OVERLAPPED at{};
+    if (size.QuadPart > 0 && !ReadFile(file.get(), &probe, 1, &got, &at))
+        fail.raise(errorForSystem(GetLastError()));
+    SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+    return file.release();
+}
+
+class Helper final : public DecoderRun {
+public:
+    Helper(const std::string& where, const FileError& fail)
+        : m_file(openPicture(where, fail)) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        HANDLE read = nullptr, write = nullptr;
+        // A photo's kept frame is some 12 MB: it crosses in pieces of a
+        // megabyte rather than of a few pages.
+        if (!CreatePipe(&read, &write, &inherited, 1 << 20))
+            fail.raise(ErrorNumber::OutOfMemory);
+        m_read.reset(read);
+        Handle output(write);
+        SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+        Handle nul(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &inherited, OPEN_EXISTING, 0, nullptr));
+
+        // The helper gets the picture, the pipe and nowhere to write its
+        // errors, and no other handle of the program's.
+        HANDLE handed[] = {m_file.get(), output.get(), nul.get()};
+        SIZE_T bytes = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &bytes);
+        std::vector<char> list(bytes);
+        auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+        const bool listed =
+            InitializeProcThreadAttributeList(attributes, 1, 0, &bytes) &&
+            UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handed,
+                                      nul.get() ? sizeof handed : sizeof handed - sizeof(HANDLE),
+                                      nullptr, nullptr);
+        STARTUPINFOEXW startup{};
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = m_file.get();
+        startup.StartupInfo.hStdOutput = output.get();
+        startup.StartupInfo.hStdError = nul.get();
+        startup.lpAttributeList = listed ? attributes : nullptr;
+
+        const std::wstring path = wide(decoderPath());
+        std::wstring command = L"\"" + path + L"\"";
+        PROCESS_INFORMATION process{};
+        const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
+                            (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
+        const BOOL started =
+            CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                           nullptr, &startup.StartupInfo, &process);
+        const DWORD error = GetLastError();
+        if (listed)
+            DeleteProcThreadAttributeList(attributes);
+        if (!started) {
+            std::fprintf(stderr, "Orbitale: cannot start %s: error %lu\n", decoderPath().c_str(),
+                         static_cast<unsigned long>(error));
+            fail.raise(ErrorNumber::Internal);
+        }
+        m_process.reset(process.hProcess);
+        Handle thread(process.hThread);
+        // Into its job before it runs a single instruction of its own.
+        m_job.reset(CreateJobObjectW(nullptr, nullptr));
+        if (!m_job.get() || !limit(m_job.get()) ||
+            !AssignProcessToJobObject(m_job.get(), m_process.get())) {
+            finish(true);
+            fail.raise(ErrorNumber::Internal);
+        }
+        ResumeThread(thread.get());
+    }
+    ~Helper() override { finish(true); }
+
+    bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) override {
+        auto* p = static_cast<char*>(to);
+        while (size > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= until)
+                return false;
+            if (now >= m_nextCpuLook) {
+                if (cpuTime() > m_cpuLimit)
+                    return false;
+                m_nextCpuLook = now + std::chrono::milliseconds(10);
+            }
+            DWORD waiting = 0;
+            // Fails once the helper has ended and the pipe is empty.
+            if (!PeekNamedPipe(m_read.get(), nullptr, 0, nullptr, &waiting, nullptr))
+                return false;
+            if (waiting == 0) {
+                Sleep(1);
+                continue;
+            }
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>({size, waiting, 1u << 30}));
+            if (!ReadFile(m_read.get(), p, want, &got, nullptr) || got == 0)
+                return false;
+            p += got;
+            size -= got;
+        }
+        return true;
+    }
+
+    void allowCpu(std::chrono::milliseconds needed) override {
+        m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
+    }
+
+    void finish(bool kill) override {
+        if (!m_process.get())
+            return;
+        if (kill)
+            TerminateProcess(m_process.get(), 1);
+        WaitForSingleObject(m_process.get(), INFINITE);
+        m_process.reset();
+        m_job.reset();
+    }
+
+private:
+    // What the job lets the helper have: its memory, ten seconds of
+    // processor time as the backstop, no second process, nothing of the
+    // desktop; and it ends with the program.
+    static bool limit(HANDLE job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_PROCESS_MEMORY | JOB_OBJECT_LIMIT_PROCESS_TIME |
+            JOB_OBJECT_LIMIT_ACTIVE_PROCESS | JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
+            JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+        limits.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart = 10LL * 10'000'000;
+        limits.BasicLimitInformation.ActiveProcessLimit = 1;
+        limits.ProcessMemoryLimit = decoder::helperMemory;
+        if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                     sizeof limits))
+            return false;
+        JOBOBJECT_BASIC_UI_RESTRICTIONS ui{};
+        ui.UIRestrictionsClass = JOB_OBJECT_UILIMIT_DESKTOP | JOB_OBJECT_UILIMIT_DISPLAYSETTINGS |
+                                 JOB_OBJECT_UILIMIT_EXITWINDOWS | JOB_OBJECT_UILIMIT_GLOBALATOMS |
+                                 JOB_OBJECT_UILIMIT_HANDLES | JOB_OBJECT_UILIMIT_READCLIPBOARD |
+                                 JOB_OBJECT_UILIMIT_SYSTEMPARAMETERS |
+                                 JOB_OBJECT_UILIMIT_WRITECLIPBOARD;
+        // Not every Windows (nor Wine) takes these; the limits above are what counts.
+        SetInformationJobObject(job, JobObjectBasicUIRestrictions, &ui, sizeof ui);
+        return true;
+    }
+
+    std::chrono::milliseconds cpuTime() const {
+        FILETIME created, ended, kernel, user;
+        if (!GetProcessTimes(m_process.get(), &created, &ended, &kernel, &user))
+            return {};
+        const auto ticks = [](const FILETIME& t) {
+            return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+        };
+        return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10'000);
+    }
+
+    Handle m_file;
+    Handle m_read;
+    Handle m_process;
+    Handle m_job;
+    std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
+    std::chrono::steady_clock::time_point m_nextCpuLook{};
+};
+
+} // namespace
+
+std::unique_ptr<DecoderRun> startDecoder(const std::string& where, const FileError& fail) {
+    return std::make_unique<Helper>(where, fail);
+}
+
+} // namespace rt
