@@ -83,6 +83,14 @@ for extra in "$@"; do
         bench) packages+=(imagemagick libjpeg-turbo-progs netpbm webp libtiff-tools libheif-examples) ;;
         package) packages+=(dpkg-dev file) ;;
         desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
+        # The Windows build: the cross compilers and Windows zlib, what
+        # scripts/windows-deps.sh builds the other libraries with, Wine to run
+        # the tests, and the tools that make the installer and its icon.
+        windows)
+            packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
+                dpkg-dev autoconf automake libtool nasm meson
+                wine wine64 msitools icoutils)
+            ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac
 done
