@@ -17,7 +17,8 @@ using FamilyDecoder = Verdict (*)(Format format, std::span<const std::uint8_t> b
 // found, another family's helper become where the picture is of its
 // format, `ready` (for a library that loads plugins or starts threads while
 // files may still be opened), the confinement, then the picture decoded and
-// its frames and verdict written. Does not return.
+// its frames and verdict written. Does not return. With no `self`, every
+// family is decoded here (the Windows build's one helper).
 [[noreturn]] void helperMain(const char* self, FamilyDecoder decodeAs, void (*ready)() = nullptr);
 
 } // namespace decoder
