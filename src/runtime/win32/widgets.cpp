@@ -598,6 +598,7 @@ LRESULT CALLBACK FormWidget::procedure(HWND hwnd, UINT message, WPARAM wParam, L
     auto* form = reinterpret_cast<FormWidget*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!form)
         return DefWindowProcW(hwnd, message, wParam, lParam);
+    form->m_hwnd = hwnd; // known from the window's first message on
     return form->handle(message, wParam, lParam);
 }
 
