@@ -89,7 +89,7 @@ for extra in "$@"; do
         windows)
             packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
                 dpkg-dev autoconf automake libtool nasm meson
-                wine wine64 msitools icoutils)
+                wine wine64 msitools wixl icoutils)
             ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac

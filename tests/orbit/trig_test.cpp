@@ -121,6 +121,18 @@ struct Choice {
 
 class WayInUse : public testing::TestWithParam<Choice> {};
 
+// Sets or (with null) unsets an environment variable, on either system.
+void setVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
 // Each case runs in a fresh process: the way is chosen once, at first use.
 TEST_P(WayInUse, FollowsTheEnvironmentAndTheProcessor) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -128,10 +140,7 @@ TEST_P(WayInUse, FollowsTheEnvironmentAndTheProcessor) {
     const bool expectPortable = choice.portable || !orbit::fastTrigAvailable();
     EXPECT_EXIT(
         {
-            if (choice.environment)
-                setenv("ORBITALE_TRIG", choice.environment, 1);
-            else
-                unsetenv("ORBITALE_TRIG");
+            setVariable("ORBITALE_TRIG", choice.environment);
             const bool portable = orbit::trigInUse() == orbit::Trig::portable;
             std::exit(portable ? 10 : 20);
         },

@@ -7,6 +7,7 @@
 
 #include "orbit/orbit.h"
 #include "runtime/error.h"
+#include "console.h"
 
 #include <cerrno>
 #include <cmath>
@@ -68,6 +69,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    tools::useUtf8Output();
     if (argc != 4)
         return usage();
     const auto width = parseSize(argv[1]);

@@ -13,6 +13,7 @@
 
 #include "runtime/drives.h"
 #include "runtime/error.h"
+#include "console.h"
 #include "runtime/picture.h"
 
 #include <cstdio>
@@ -48,6 +49,7 @@ int where(int count, char** names) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tools::useUtf8Output();
     const bool asksWhere = argc >= 2 && std::strcmp(argv[1], "--where") == 0;
     if (argc < 2 + (asksWhere ? 1 : 0) || std::strcmp(argv[1], "--help") == 0 ||
         std::strcmp(argv[1], "-h") == 0) {

@@ -1,5 +1,6 @@
 #include "runtime/win32/widgets.h"
 
+#include "runtime/cadence.h"
 #include "runtime/handler.h"
 #include "runtime/scenery.h"
 #include "runtime/twips.h"
@@ -433,7 +434,7 @@ FormWidget::FormWidget(const FormLayout& layout)
             break; // inside its box, below
         case ControlClass::Timer:
             m_timers.emplace(std::string(row->name),
-                             TimerSlot{static_cast<UINT_PTR>(id++), row->interval, {}});
+                             TimerSlot{static_cast<UINT_PTR>(id++), row->interval, {}, {}});
             break;
         }
     }
@@ -557,30 +558,18 @@ void FormWidget::startTimers() {
     const double now = clockMs();
     for (auto& [name, slot] : m_timers)
         if (slot.interval > 0) {
-            slot.next = now + slot.interval;
+            slot.cadence = Cadence(now, slot.interval);
             SetTimer(m_hwnd, slot.id, static_cast<UINT>(slot.interval), nullptr);
         }
 }
 
-// Each tick is due a whole interval after the one before it was due, not
-// after it came: the system's timer comes a little late each time (by up to
-// its 15.6 ms granularity), and counted from its coming the ticks would be
-// 109 ms apart, not 100.
 void FormWidget::tick(UINT_PTR id) {
     for (auto& [name, slot] : m_timers) {
         if (slot.id != id)
             continue;
-        const double now = clockMs();
-        if (now + 0.5 >= slot.next) {
-            slot.next += slot.interval;
-            // Held up for longer than a tick (a report on screen), it goes
-            // on from now rather than catch up in a burst.
-            if (slot.next < now)
-                slot.next = now + slot.interval;
+        if (slot.cadence.take(clockMs()))
             runHandler(slot.handler, this);
-        }
-        const double wait = slot.next - clockMs();
-        SetTimer(m_hwnd, slot.id, static_cast<UINT>(std::max(1.0, std::ceil(wait))), nullptr);
+        SetTimer(m_hwnd, slot.id, slot.cadence.wait(clockMs()), nullptr);
         return;
     }
 }

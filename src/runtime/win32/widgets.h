@@ -6,6 +6,7 @@
 // the images inside it itself, as an Image is a control without a window of
 // its own. Toolkit-internal.
 
+#include "runtime/cadence.h"
 #include "runtime/form.h"
 
 #include <windows.h>
@@ -131,7 +132,7 @@ private:
         UINT_PTR id;
         int interval;
         Handler handler;
-        double next = 0; // when it is due, milliseconds on the performance counter
+        Cadence cadence;
     };
     struct Button {
         HWND hwnd;
