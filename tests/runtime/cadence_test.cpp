@@ -42,8 +42,9 @@ TEST_P(CadenceOf, ATimerThatComesLate) {
         mostAtOnce = std::max(mostAtOnce, atOnce);
     }
     ASSERT_GT(ticks, 100);
-    if (!std::isnan(c.meanInterval))
+    if (!std::isnan(c.meanInterval)) {
         EXPECT_NEAR((last - first) / (ticks - 1), c.meanInterval, 0.05);
+    }
     EXPECT_EQ(mostAtOnce, c.mostTicksAtOnce);
 }
 

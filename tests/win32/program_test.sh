@@ -34,9 +34,10 @@ wait_for() {
 shot() { # window, file
     xwd -id "$1" -silent | convert xwd:- "$screens/$2.png"
 }
-# Where the Earth is in a shot: the box's pixels that are not its teal.
+# Where the Earth is in a shot: the pixels inside the box's border and focus
+# ring that are not its teal.
 earth() {
-    convert "$screens/$1.png" -crop 684x484+0+8 +repage -fuzz 12% -transparent "rgb(0,192,192)" \
+    convert "$screens/$1.png" -crop 676x476+4+12 +repage -fuzz 12% -transparent "rgb(0,192,192)" \
         -format '%@' info:
 }
 # The colour at a point of a shot.
@@ -74,7 +75,8 @@ shot "$form1" form1-sky
 xdotool mousemove --window "$form1" 740 308 click 1
 report=$(wait_for "Orbitale")
 [[ -n $report ]] || fail "a missing picture gave no report"
-xwd -root -silent | convert xwd:- "$screens/report.png"
+sleep 1
+xwd -id "$report" -silent | convert xwd:- "$screens/report.png"
 xdotool key --window "$report" Return
 sleep 0.7
 [[ -z $(window "Orbitale") ]] || fail "the report stayed after Return"

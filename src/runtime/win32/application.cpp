@@ -21,8 +21,7 @@ bool dialogKey(MSG& message) {
     detail::FormWidget* form = detail::FormWidget::of(message.hwnd);
     if (!form)
         return false;
-    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB &&
-        GetKeyState(VK_CONTROL) < 0) {
+    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0) {
         const bool repeat = (message.lParam & (1 << 30)) != 0;
         if (!repeat)
             form->runClick();

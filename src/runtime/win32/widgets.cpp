@@ -28,10 +28,14 @@ COLORREF storedColour(std::uint32_t bgr) {
     return static_cast<COLORREF>(bgr & 0xffffff);
 }
 
+} // namespace
+
 Scale scaleOf(HWND hwnd) {
     const UINT dpi = hwnd ? GetDpiForWindow(hwnd) : 0;
     return Scale{dpi ? static_cast<int>(dpi) : 96};
 }
+
+namespace {} // namespace
 
 // The interface's Chinese text in a CJK font the system has: Microsoft
 // YaHei UI where present, SimSun otherwise, and elsewhere (under Wine, say)
@@ -62,6 +66,8 @@ HFONT uiFont(const Scale& scale) {
     ReleaseDC(nullptr, screen);
     return CreateFontIndirectW(&font);
 }
+
+namespace {
 
 // A frame's pixels as a top-down 32-bit DIB: premultiplied ARGB words are
 // what GDI's alpha blending takes.
@@ -126,8 +132,8 @@ double clockMs() {
 std::wstring wide(std::string_view utf8) {
     if (utf8.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
@@ -138,15 +144,16 @@ std::wstring wide(std::string_view utf8) {
 void FramePlayer::setPicture(Picture picture, ULONGLONG now) {
     m_picture = std::move(picture);
     m_index = 0;
-    m_due = m_picture.frameCount() > 1 ? now + static_cast<ULONGLONG>(m_picture.data()->delays[0])
-                                       : 0;
+    m_due =
+        m_picture.frameCount() > 1 ? now + static_cast<ULONGLONG>(m_picture.data()->delays[0]) : 0;
 }
 
 bool FramePlayer::advance(ULONGLONG now) {
     if (!m_due || now < m_due)
         return false;
     m_index = (m_index + 1) % m_picture.frameCount();
-    const auto delay = static_cast<ULONGLONG>(m_picture.data()->delays[static_cast<std::size_t>(m_index)]);
+    const auto delay =
+        static_cast<ULONGLONG>(m_picture.data()->delays[static_cast<std::size_t>(m_index)]);
     // A window that was hidden for a while goes on from now, not from when
     // it stopped being drawn.
     m_due = std::max(m_due + delay, now + 1);
@@ -237,8 +244,7 @@ Scale PictureBoxWidget::scale() const {
 
 void PictureBoxWidget::place(const Scale& scale) {
     SetWindowPos(m_hwnd, nullptr, scale(dip(m_row.left)), scale(dip(m_row.top)),
-                 scale(dip(m_row.width)), scale(dip(m_row.height)),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+                 scale(dip(m_row.width)), scale(dip(m_row.height)), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PictureBoxWidget::setPicture(Picture picture) {
@@ -400,9 +406,9 @@ FormWidget::FormWidget(const FormLayout& layout)
     : m_layout(layout) {
     registerClasses();
     const std::wstring caption = wide(layout.caption);
-    m_hwnd = CreateWindowExW(WS_EX_CONTROLPARENT, formClass, caption.c_str(), formStyle,
-                             CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr,
-                             GetModuleHandleW(nullptr), this);
+    m_hwnd =
+        CreateWindowExW(WS_EX_CONTROLPARENT, formClass, caption.c_str(), formStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!m_hwnd)
         throw std::runtime_error("the system made no window");
 
@@ -421,14 +427,15 @@ FormWidget::FormWidget(const FormLayout& layout)
             const std::wstring text = wide(row->caption);
             HWND button = CreateWindowExW(
                 0, L"BUTTON", text.c_str(),
-                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | (row->tabIndex >= 0 ? WS_TABSTOP : 0), 0,
-                0, 1, 1, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
+                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON | (row->tabIndex >= 0 ? WS_TABSTOP : 0), 0, 0,
+                1, 1, m_hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)),
                 GetModuleHandleW(nullptr), nullptr);
             m_buttons.emplace(std::string(row->name), Button{button, row, {}});
             break;
         }
         case ControlClass::PictureBox:
-            m_boxes.emplace(std::string(row->name), std::make_unique<PictureBoxWidget>(m_hwnd, *row));
+            m_boxes.emplace(std::string(row->name),
+                            std::make_unique<PictureBoxWidget>(m_hwnd, *row));
             break;
         case ControlClass::Image:
             break; // inside its box, below

@@ -151,6 +151,12 @@ private:
     bool m_shownOnce = false;
 };
 
+// The DPI a window is drawn at.
+Scale scaleOf(HWND hwnd);
+
+// The font of the program's Chinese text at a DPI.
+HFONT uiFont(const Scale& scale);
+
 // The performance counter, in milliseconds.
 double clockMs();
 
