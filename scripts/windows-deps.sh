@@ -16,35 +16,36 @@
 # make; otherwise each library takes that of its Debian changelog.
 set -euo pipefail
 
-if [[ $# -ne 1 || -z $1 ]]; then
-    echo "usage: $0 PREFIX" >&2
-    exit 2
-fi
-prefix=$(realpath -m -- "$1")
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
-jobs=${JOBS:-$(nproc)}
-user_epoch=${SOURCE_DATE_EPOCH:-}
 host=x86_64-w64-mingw32
 cc=$host-gcc-posix
 cxx=$host-g++-posix
 mingw=/usr/$host
+# The Windows zlib of libz-mingw-w64-dev, named as a file so that CMake links
+# its static archive and not its DLL's import library.
+zlib_cmake=(-DZLIB_INCLUDE_DIR="$mingw/include" -DZLIB_LIBRARY="$mingw/lib/libz.a")
+# The Debian source packages, in the order they depend on each other.
+libraries=(
+    gmp mpfr4 libjpeg-turbo giflib libpng1.6 libwebp tiff
+    libde265 dav1d libheif highway brotli lcms2 jpeg-xl
+)
 
 say() { echo "windows-deps: $*" >&2; }
 die() { say "$*"; exit 1; }
 
 # The Debian packages this script runs or builds against, installed only when
 # missing (as scripts/install-deps.sh does for the native build).
-tools=(
-    dpkg-dev make cmake ninja-build pkg-config autoconf automake libtool
-    nasm meson g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-)
-missing=()
-for p in "${tools[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
+install_tools() {
+    local tools=(
+        dpkg-dev debian-archive-keyring make cmake ninja-build pkg-config
+        autoconf automake libtool
+        nasm meson g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
+    )
+    local p status missing=() apt
+    for p in "${tools[@]}"; do
+        status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+        [[ "$status" == "install ok installed" ]] || missing+=("$p")
+    done
+    [[ ${#missing[@]} -gt 0 ]] || return 0
     if [[ $(id -u) -eq 0 ]]; then
         apt=(apt-get)
     elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
@@ -58,25 +59,12 @@ if [[ ${#missing[@]} -gt 0 ]]; then
         "${apt[@]}" update
         "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
     fi
-fi
-
-mkdir -p "$prefix"/{src,build,include,lib}
+}
 
 # ---------------------------------------------------------------------------
-# Sources: apt-get with a configuration of its own under PREFIX/apt, which
-# reads the source lists of this machine's release and leaves the machine's
-# own lists, cache and sources untouched.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-[[ -n $codename ]] || die "/etc/os-release names no release (VERSION_CODENAME)"
-apt_dir=$prefix/apt
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-[[ -r $keyring ]] || die "$keyring is missing (package debian-archive-keyring)"
-apt_opts=(
-    -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-    -o Dir::Etc::SourceParts=/dev/null
-    -o "Dir::State::Lists=$apt_dir/lists"
-    -o "Dir::Cache=$apt_dir/cache"
-)
+# Sources: apt-get with a configuration of its own under PREFIX/apt (set up by
+# main), which reads the source lists of this machine's release and leaves
+# the machine's own lists, cache and sources untouched.
 apt_lists_read=false
 read_source_lists() {
     $apt_lists_read && return
@@ -90,18 +78,26 @@ EOF
     apt_lists_read=true
 }
 
-# The versions of a source package the lists know, newest first.
-source_versions() {
+# Debian versions, one a line, newest first and each once.
+newest_first() {
     local v sorted=() i
     while read -r v; do
+        [[ -n $v ]] || continue
         i=0
         while ((i < ${#sorted[@]})) && dpkg --compare-versions "${sorted[i]}" gt "$v"; do
             i=$((i + 1))
         done
+        ((i < ${#sorted[@]})) && [[ ${sorted[i]} == "$v" ]] && continue
         sorted=("${sorted[@]:0:i}" "$v" "${sorted[@]:i}")
-    done < <(apt-cache "${apt_opts[@]}" showsrc "$1" 2>/dev/null |
-        awk -v p="$1" '/^Package: /{ok = ($2 == p)} ok && /^Version: /{print $2}' | sort -u)
+    done
     ((${#sorted[@]} > 0)) && printf '%s\n' "${sorted[@]}"
+}
+
+# The versions of a source package the lists know, newest first.
+source_versions() {
+    apt-cache "${apt_opts[@]}" showsrc "$1" 2>/dev/null |
+        awk -v p="$1" '/^Package: /{ok = ($2 == p)} ok && /^Version: /{print $2}' |
+        newest_first
 }
 
 # Fetches and unpacks (patches applied) a source package into PREFIX/src/NAME
@@ -135,38 +131,65 @@ fetch_source() {
 # Build helpers. Each library's build is run by build_library, which sets
 # $src, $build, $version and the compiler flags before calling build_NAME.
 
-# The Windows zlib of libz-mingw-w64-dev, named as a file so that CMake links
-# its static archive and not its DLL's import library.
-zlib_cmake=(-DZLIB_INCLUDE_DIR="$mingw/include" -DZLIB_LIBRARY="$mingw/lib/libz.a")
-
-# pkg-config sees only Windows libraries: ours, and zlib's.
-export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig:$mingw/lib/pkgconfig
-unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR
-
-run_cmake() {
-    # Absolute folders, and CMake run from the build folder: a relative
-    # CMAKE_INSTALL_LIBDIR that a project declares a PATH is taken relative to
-    # the folder CMake runs in (libjpeg-turbo then installs outside PREFIX).
+# CFLAGS and CXXFLAGS are set for each library by build_library.
+# shellcheck disable=SC2153
+cmake_configure() {
+    # The install folders are given as strings: a relative one that a project
+    # declares a PATH (libjpeg-turbo) CMake would take as relative to the
+    # folder it runs in, and an absolute one some projects' pkg-config files
+    # (highway's) put after the prefix.
     (cd "$build" && cmake -S "$src" -B "$build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DORBITALE_WINDOWS_DEPS="$prefix" \
         -DCMAKE_INSTALL_PREFIX="$prefix" \
-        -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
-        -DCMAKE_INSTALL_INCLUDEDIR="$prefix/include" \
+        -DCMAKE_INSTALL_LIBDIR:STRING=lib \
+        -DCMAKE_INSTALL_INCLUDEDIR:STRING=include \
         -DCMAKE_BUILD_TYPE=None \
         -DCMAKE_C_FLAGS="$CFLAGS" -DCMAKE_CXX_FLAGS="$CXXFLAGS" \
         -DBUILD_SHARED_LIBS=OFF \
         -DBUILD_TESTING=OFF \
         "$@") >"$build.configure.log" 2>&1 ||
         die "configuring $(basename "$build") failed; see $build.configure.log"
-    cmake --build "$build" -j "$jobs" >"$build.build.log" 2>&1 ||
+}
+
+# cmake_build [TARGET...]: all of them when none is named.
+cmake_build() {
+    local targets=()
+    (($# == 0)) || targets=(--target "$@")
+    cmake --build "$build" -j "$jobs" "${targets[@]}" >"$build.build.log" 2>&1 ||
         die "building $(basename "$build") failed; see $build.build.log"
+}
+
+cmake_install() {
     cmake --install "$build" >"$build.install.log" 2>&1 ||
         die "installing $(basename "$build") failed; see $build.install.log"
-    local outside
-    outside=$(sed -n 's/^-- \(Installing\|Up-to-date\): //p' "$build.install.log" |
-        grep -v -F "$prefix/" || true)
-    [[ -z $outside ]] || die "$(basename "$build") installed outside $prefix: $outside"
+    check_installs
+}
+
+# The files an install log (CMake's or Meson's) names outside the folders of
+# PREFIX that hold what is installed.
+astray_installs() {
+    local prefix=$1
+    sed -n -e 's/^-- \(Installing\|Up-to-date\): //p' -e 's/^Installing .* to //p' |
+        awk -v p="$prefix/" '{
+            ok = 0
+            split("include lib share bin", dirs, " ")
+            for (d in dirs)
+                if (index($0 "/", p dirs[d] "/") == 1) ok = 1
+            if (!ok) print
+        }'
+}
+
+check_installs() {
+    local astray
+    astray=$(astray_installs "$prefix" <"$build.install.log")
+    [[ -z $astray ]] || die "$(basename "$build") installed files astray: $astray"
+}
+
+run_cmake() {
+    cmake_configure "$@"
+    cmake_build
+    cmake_install
 }
 
 run_configure() {
@@ -258,12 +281,170 @@ build_tiff() {
         -Dtiff-contrib=OFF -Dtiff-docs=OFF
     # libtiff leaves out, without failing, a codec whose library it does not
     # find: make sure each one asked for is in.
-    local codec
-    for codec in ZIP PIXARLOG JPEG OJPEG WEBP LZW PACKBITS CCITT; do
-        grep -q "^#define ${codec}_SUPPORT 1" \
-            "$build/libtiff/tif_config.h" "$build/libtiff/tiffconf.h" ||
-            die "libtiff was configured without its $codec codec; see $build.configure.log"
+    local missing
+    missing=$(missing_tiff_codecs "$build/libtiff" ZIP PIXARLOG JPEG OJPEG WEBP LZW PACKBITS CCITT)
+    [[ -z $missing ]] || die "libtiff was configured without $missing; see $build.configure.log"
+}
+
+# missing_tiff_codecs DIR CODEC...: those of the codecs that the
+# configuration headers libtiff wrote in DIR leave out.
+missing_tiff_codecs() {
+    local dir=$1 codec missing=()
+    shift
+    for codec in "$@"; do
+        cat "$dir/tif_config.h" "$dir/tiffconf.h" 2>/dev/null |
+            grep -q "^#define ${codec}_SUPPORT 1" || missing+=("$codec")
     done
+    echo "${missing[*]}"
+}
+
+build_libde265() {
+    # The library alone: its player needs SDL, its encoder is unfinished.
+    run_cmake -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF
+}
+
+build_dav1d() {
+    # Meson takes the Windows compilers, and the flags, from a file of its own.
+    local cross=$build.cross.ini
+    cat >"$cross" <<EOF
+[binaries]
+c = '$cc'
+cpp = '$cxx'
+ar = '$host-ar'
+strip = '$host-strip'
+windres = '$host-windres'
+pkg-config = 'pkg-config'
+
+[built-in options]
+c_args = [$(meson_list "$CFLAGS")]
+cpp_args = [$(meson_list "$CXXFLAGS")]
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+EOF
+    (cd "$build" && env -u CFLAGS -u CXXFLAGS meson setup "$build" "$src" \
+        --cross-file "$cross" --prefix "$prefix" --libdir lib \
+        --buildtype plain --default-library static \
+        -Denable_tools=false -Denable_tests=false -Denable_examples=false \
+        -Denable_docs=false -Denable_asm=true) >"$build.configure.log" 2>&1 ||
+        die "configuring dav1d failed; see $build.configure.log"
+    ninja -C "$build" -j "$jobs" >"$build.build.log" 2>&1 ||
+        die "building dav1d failed; see $build.build.log"
+    ninja -C "$build" install >"$build.install.log" 2>&1 ||
+        die "installing dav1d failed; see $build.install.log"
+    check_installs
+}
+
+# meson_list "WORDS": the words as the items of a Meson list.
+meson_list() {
+    local word out=()
+    for word in $1; do out+=("'$word'"); done
+    local IFS=,
+    echo "${out[*]}"
+}
+
+build_libheif() {
+    # Decoding HEIC through libde265 and AVIF through dav1d, both linked in;
+    # no encoders, no other codecs, and no plugins (a static program loads
+    # none). Newer libheif has more codecs to turn off than this one knows.
+    run_cmake -DWITH_LIBDE265=ON -DWITH_LIBDE265_PLUGIN=OFF \
+        -DWITH_DAV1D=ON -DWITH_DAV1D_PLUGIN=OFF -DWITH_X265=OFF \
+        -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF \
+        -DWITH_RAV1E=OFF -DWITH_JPEG_DECODER=OFF -DWITH_JPEG_ENCODER=OFF \
+        -DWITH_OpenJPEG_DECODER=OFF -DWITH_OpenJPEG_ENCODER=OFF \
+        -DWITH_FFMPEG_DECODER=OFF -DWITH_KVAZAAR=OFF -DWITH_LIBSHARPYUV=OFF \
+        -DWITH_GDK_PIXBUF=OFF -DENABLE_PLUGIN_LOADING=OFF -DWITH_EXAMPLES=OFF
+    # libheif goes on without a decoder it does not find; the libraries it
+    # linked in are those its pkg-config file requires.
+    pc_requires_private "$prefix/lib/pkgconfig/libheif.pc" libde265 dav1d ||
+        die "libheif was built without libde265 or dav1d; see $build.configure.log"
+}
+
+# pc_requires_private FILE NAME...: whether the pkg-config file FILE has each
+# NAME among its private requirements (with or without a version).
+pc_requires_private() {
+    local file=$1 name word found words
+    shift
+    read -ra words <<<"$(sed -n 's/^Requires.private://p' "$file" | tr ',' ' ')"
+    for name in "$@"; do
+        found=false
+        for word in "${words[@]}"; do
+            [[ $word == "$name" ]] && found=true
+        done
+        $found || return 1
+    done
+    return 0
+}
+
+build_highway() {
+    run_cmake -DHWY_ENABLE_TESTS=OFF -DHWY_ENABLE_EXAMPLES=OFF \
+        -DHWY_ENABLE_CONTRIB=OFF -DHWY_ENABLE_INSTALL=ON -DHWY_FORCE_STATIC_LIBS=ON
+}
+
+build_brotli() {
+    run_cmake -DBROTLI_DISABLE_TESTS=ON
+    # Brotli 1.0 builds its DLLs whatever it is told, beside archives named
+    # brotli*-static: drop the DLLs, and point the pkg-config files at the
+    # archives. (Later ones build either, with the plain names.)
+    local part
+    for part in common dec enc; do
+        if [[ -f $prefix/lib/libbrotli$part-static.a ]]; then
+            rm -f "$prefix/lib/libbrotli$part.dll.a"
+            brotli_static_pc $part <"$prefix/lib/pkgconfig/libbrotli$part.pc" >"$build/libbrotli$part.pc"
+            mv "$build/libbrotli$part.pc" "$prefix/lib/pkgconfig/libbrotli$part.pc"
+        fi
+        [[ -f $prefix/lib/libbrotli$part-static.a || -f $prefix/lib/libbrotli$part.a ]] ||
+            die "brotli installed no archive of libbrotli$part"
+    done
+}
+
+# brotli_static_pc PART: the pkg-config file of libbrotliPART, read from the
+# input, linking its archive instead of its DLL.
+brotli_static_pc() {
+    sed "s/-lbrotli$1\\([[:space:]]\\|\$\\)/-lbrotli$1-static\\1/"
+}
+
+build_lcms2() {
+    autoreconf_source
+    # The library alone: only its command-line tools read JPEG and TIFF.
+    run_configure --without-jpeg --without-tiff
+}
+
+build_jpeg_xl() {
+    # Colour management through lcms2 (Debian's source carries no skcms),
+    # and the highway and brotli built above.
+    cmake_configure -DJPEGXL_FORCE_SYSTEM_BROTLI=ON -DJPEGXL_FORCE_SYSTEM_HWY=ON \
+        -DJPEGXL_FORCE_SYSTEM_LCMS2=ON -DJPEGXL_ENABLE_SKCMS=OFF \
+        -DJPEGXL_BUNDLE_SKCMS=OFF -DJPEGXL_ENABLE_TOOLS=OFF \
+        -DJPEGXL_ENABLE_DEVTOOLS=OFF -DJPEGXL_ENABLE_BENCHMARK=OFF \
+        -DJPEGXL_ENABLE_EXAMPLES=OFF -DJPEGXL_ENABLE_MANPAGES=OFF \
+        -DJPEGXL_ENABLE_DOXYGEN=OFF -DJPEGXL_ENABLE_JNI=OFF \
+        -DJPEGXL_ENABLE_SJPEG=OFF -DJPEGXL_ENABLE_OPENEXR=OFF \
+        -DJPEGXL_ENABLE_PLUGINS=OFF -DJPEGXL_ENABLE_TCMALLOC=OFF \
+        -DJPEGXL_ENABLE_FUZZERS=OFF -DJPEGXL_ENABLE_VIEWERS=OFF \
+        -DBROTLICOMMON_NAMES=brotlicommon-static \
+        -DBROTLIDEC_NAMES=brotlidec-static -DBROTLIENC_NAMES=brotlienc-static
+    # The decoder alone: libjxl_dec, without the encoder that libjxl adds.
+    cmake_build jxl_dec-static
+    mkdir -p "$prefix/include/jxl"
+    install -m 644 "$src"/lib/include/jxl/*.h "$build"/lib/include/jxl/*.h "$prefix/include/jxl/"
+    install -m 644 "$build/lib/libjxl_dec.a" "$prefix/lib/"
+    # libjxl's pkg-config file, made for the decoder: its archive, without the
+    # encoder's brotli, and static in every use since no DLL is built.
+    [[ -f $build/lib/libjxl.pc ]] || die "jpeg-xl made no libjxl.pc"
+    jxl_dec_pc <"$build/lib/libjxl.pc" >"$prefix/lib/pkgconfig/libjxl_dec.pc"
+}
+
+# jxl_dec_pc: libjxl's pkg-config file, read from the input, made for the
+# decoder alone.
+jxl_dec_pc() {
+    sed -e 's/^Name: libjxl$/Name: libjxl_dec/' \
+        -e 's/^Description: .*/Description: Loads JPEG XL files/' \
+        -e 's/ libbrotlienc\([[:space:]]\|$\)/\1/' -e 's/-ljxl$/-ljxl_dec/' \
+        -e 's/^Cflags: .*/& -DJXL_STATIC_DEFINE/' -e '/^Cflags.private:/d'
 }
 
 # What each library installs besides its headers, archives and pkg-config and
@@ -294,23 +475,53 @@ build_library() {
     mkdir -p "$build"
     local epoch=$user_epoch
     [[ -n $epoch ]] || epoch=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Timestamp)
-    (
-        # shellcheck disable=SC2030 # each library has its own date
-        export SOURCE_DATE_EPOCH=$epoch
-        # No debugging information, and the source and build folders of this
-        # machine written as "." where the compiler would write them.
-        CFLAGS="-O2 -ffile-prefix-map=$src=. -ffile-prefix-map=$build=."
-        CXXFLAGS=$CFLAGS
-        export CFLAGS CXXFLAGS
-        "build_${pkg//[.-]/_}"
-    )
+    # No debugging information, and the source and build folders of this
+    # machine written as "." where the compiler would write them.
+    local flags="-O2 -ffile-prefix-map=$src=. -ffile-prefix-map=$build=."
+    SOURCE_DATE_EPOCH=$epoch CFLAGS=$flags CXXFLAGS=$flags "build_${pkg//[.-]/_}"
     prune_install
     echo "$version" >"$stamp"
     echo "$pkg $version: $((SECONDS - started)) s"
 }
 
-started=$SECONDS
-for lib in gmp mpfr4 libjpeg-turbo giflib libpng1.6 libwebp tiff; do
-    build_library "$lib"
-done
-echo "all built in $((SECONDS - started)) s, into $prefix"
+main() {
+    if [[ $# -ne 1 || -z $1 ]]; then
+        echo "usage: $0 PREFIX" >&2
+        exit 2
+    fi
+    prefix=$(realpath -m -- "$1")
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    toolchain=$root/cmake/mingw-w64-x86_64.cmake
+    jobs=${JOBS:-$(nproc)}
+    user_epoch=${SOURCE_DATE_EPOCH:-}
+
+    install_tools
+    mkdir -p "$prefix"/{src,build,include,lib}
+
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [[ -n $codename ]] || die "/etc/os-release names no release (VERSION_CODENAME)"
+    apt_dir=$prefix/apt
+    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    [[ -r $keyring ]] || die "$keyring is missing"
+    apt_opts=(
+        -o "Dir::Etc::SourceList=$apt_dir/sources.list"
+        -o Dir::Etc::SourceParts=/dev/null
+        -o "Dir::State::Lists=$apt_dir/lists"
+        -o "Dir::Cache=$apt_dir/cache"
+    )
+
+    # pkg-config sees only Windows libraries: ours, and zlib's.
+    export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig:$mingw/lib/pkgconfig
+    unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR
+
+    local lib started=$SECONDS
+    for lib in "${libraries[@]}"; do
+        build_library "$lib"
+    done
+    echo "all built in $((SECONDS - started)) s, into $prefix"
+}
+
+# Run, unless read by the tests for the functions alone.
+if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
+    main "$@"
+fi
