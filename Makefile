@@ -4,7 +4,7 @@
 PREFIX ?= /usr/local
 DEPS := scripts/install-deps.sh
 
-.PHONY: all deps build run test bench test-sanitize fuzz install package screenshots pictures clean
+.PHONY: all deps build run test bench test-sanitize fuzz install package screenshots pictures windows test-windows clean
 
 all: build
 
@@ -56,5 +56,19 @@ screenshots: build
 	@$(DEPS) screenshots
 	@tools/screenshots.sh
 
+# The Windows program, cross-built here from the same code: the installer
+# and the portable zip in build-windows/, with the Windows libraries built
+# from Debian's own sources first (scripts/windows-deps.sh).
+windows: deps
+	@$(DEPS) windows
+	@scripts/windows-deps.sh build-windows/deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+	@scripts/windows-package.sh build-windows
+
+# Every Windows test, under Wine, on an X server of its own.
+test-windows: windows
+	@scripts/wine-session.sh build-windows/wine ctest --preset windows
+
 clean:
-	@rm -rf build build-sanitize build-fuzz build-package
+	@rm -rf build build-sanitize build-fuzz build-package build-windows

@@ -1,5 +1,6 @@
-// orbitale-decode.exe: on Windows one helper decodes every format the build
-// has; a format whose library it lacks is refused as no picture.
+// orbitale-decode.exe: on Windows one helper decodes every format. AVIF is
+// read by libheif with its AV1 decoder, dav1d: Debian's archive offers no
+// source of libavif to build it from.
 
 #include "decoder/helper.h"
 
@@ -18,9 +19,15 @@ decoder::Verdict decodeAny(decoder::Format format, std::span<const std::uint8_t>
         return decoder::decodeWebp(bytes, budget, sink);
     case Format::Tiff:
         return decoder::decodeTiff(bytes, budget, sink);
-    default:
-        return decoder::Verdict::Invalid;
+    case Format::Heif:
+    case Format::Avif:
+        return decoder::decodeHeif(bytes, budget, sink);
+    case Format::Jxl:
+        return decoder::decodeJxl(bytes, budget, sink);
+    case Format::Unknown:
+        break;
     }
+    return decoder::Verdict::Invalid;
 }
 
 } // namespace
