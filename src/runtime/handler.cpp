@@ -50,8 +50,8 @@ std::size_t characterStart(const std::string& text, std::size_t at) {
 
 ReportParts reportParts(const Error& error) {
     ReportParts parts;
-    parts.heading = "运行时错误 '" + std::to_string(static_cast<int>(error.number())) +
-                    "':\n\n" + error.description();
+    parts.heading = "运行时错误 '" + std::to_string(static_cast<int>(error.number())) + "':\n\n" +
+                    error.description();
     if (!error.file().empty())
         parts.details = "文件：" + error.file();
     if (!error.lookedAt().empty() && error.lookedAt() != error.file()) {

@@ -4,6 +4,7 @@
 
 #include "runtime/error.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -81,11 +82,30 @@ class DecoderRun {
 public:
     virtual ~DecoderRun() = default;
     virtual bool read(void* to, std::size_t size, std::chrono::steady_clock::time_point until) = 0;
+    virtual void finish(bool kill) = 0;
     // The processor time the picture's decoding may take, as the helper says
     // its pixels need: never less than decodeCpuLimit, never more than
     // decodeCpuMost.
-    virtual void allowCpu(std::chrono::milliseconds needed) = 0;
-    virtual void finish(bool kill) = 0;
+    void allowCpu(std::chrono::milliseconds needed) {
+        m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
+    }
+
+protected:
+    // Whether the helper is still within its processor time, asked of the
+    // system at most every 10 ms, not for every piece that arrives.
+    bool withinCpu(std::chrono::steady_clock::time_point now) {
+        if (now < m_nextCpuLook)
+            return true;
+        m_nextCpuLook = now + std::chrono::milliseconds(10);
+        return cpuTime() <= m_cpuLimit;
+    }
+    // The processor time the helper has used so far (0 where the system
+    // does not tell).
+    virtual std::chrono::milliseconds cpuTime() const = 0;
+
+private:
+    std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
+    std::chrono::steady_clock::time_point m_nextCpuLook{};
 };
 
 // Opens the picture at `where` as decodePictureFile says and starts the

@@ -182,16 +182,8 @@ public:
         while (size > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 until - std::chrono::steady_clock::now());
-            // The helper's processor time is read from /proc at most every
-            // 10 ms, not for every piece that arrives.
-            const auto now = std::chrono::steady_clock::now();
-            if (left.count() <= 0)
+            if (left.count() <= 0 || !withinCpu(std::chrono::steady_clock::now()))
                 return false;
-            if (now >= m_nextCpuLook) {
-                if (cpuTime() > m_cpuLimit)
-                    return false;
-                m_nextCpuLook = now + std::chrono::milliseconds(10);
-            }
             pollfd waiting{m_read, POLLIN, 0};
             // Wakes up now and then to look at the helper's processor time.
             const int ready =
@@ -213,9 +205,19 @@ public:
         return true;
     }
 
-    // The processor time the helper has used so far (0 where the system
-    // does not tell).
-    std::chrono::milliseconds cpuTime() const {
+    // Collects the helper's exit; kills it first when asked to.
+    void finish(bool kill) override {
+        if (m_pid <= 0)
+            return;
+        if (kill)
+            ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+    }
+
+private:
+    std::chrono::milliseconds cpuTime() const override {
         char path[64];
         std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(m_pid));
         std::FILE* stat = std::fopen(path, "re");
@@ -237,29 +239,9 @@ public:
                                          static_cast<unsigned long long>(ticks > 0 ? ticks : 100));
     }
 
-    // The processor time the picture's decoding may take, as the helper
-    // says its pixels need: never less than the usual, never more than the most.
-    void allowCpu(std::chrono::milliseconds needed) override {
-        m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
-    }
-
-    // Collects the helper's exit; kills it first when asked to.
-    void finish(bool kill) override {
-        if (m_pid <= 0)
-            return;
-        if (kill)
-            ::kill(m_pid, SIGKILL);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        m_pid = -1;
-    }
-
-private:
     Descriptor m_file;
     pid_t m_pid = -1;
     int m_read = -1;
-    std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
-    std::chrono::steady_clock::time_point m_nextCpuLook{};
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "decoder/budget.h"
 #include "runtime/drives.h"
+#include "runtime/win32/unicode.h"
 
 #include <windows.h>
 
@@ -20,26 +21,8 @@ namespace rt {
 
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+using detail::utf8;
+using detail::wide;
 
 class Handle {
 public:
@@ -231,11 +214,8 @@ public:
             const auto now = std::chrono::steady_clock::now();
             if (now >= until)
                 return false;
-            if (now >= m_nextCpuLook) {
-                if (cpuTime() > m_cpuLimit)
-                    return false;
-                m_nextCpuLook = now + std::chrono::milliseconds(10);
-            }
+            if (!withinCpu(now))
+                return false;
             DWORD waiting = 0;
             // Fails once the helper has ended and the pipe is empty.
             if (!PeekNamedPipe(m_read.get(), nullptr, 0, nullptr, &waiting, nullptr))
@@ -252,10 +232,6 @@ public:
             size -= got;
         }
         return true;
-    }
-
-    void allowCpu(std::chrono::milliseconds needed) override {
-        m_cpuLimit = std::clamp(needed * sanitizerSlowness, decodeCpuLimit, decodeCpuMost);
     }
 
     void finish(bool kill) override {
@@ -295,7 +271,7 @@ private:
         return true;
     }
 
-    std::chrono::milliseconds cpuTime() const {
+    std::chrono::milliseconds cpuTime() const override {
         FILETIME created, ended, kernel, user;
         if (!GetProcessTimes(m_process.get(), &created, &ended, &kernel, &user))
             return {};
@@ -309,8 +285,6 @@ private:
     Handle m_read;
     Handle m_process;
     Handle m_job;
-    std::chrono::milliseconds m_cpuLimit = decodeCpuLimit;
-    std::chrono::steady_clock::time_point m_nextCpuLook{};
 };
 
 } // namespace

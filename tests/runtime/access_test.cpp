@@ -16,6 +16,8 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include "support/test_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -27,37 +29,9 @@ using rt::ControlClass;
 using rt::ControlRow;
 
 constexpr std::array controls{
-    ControlRow{.name = "Button",
-               .kind = ControlClass::CommandButton,
-               .parent = "Test",
-               .left = 3000,
-               .top = 150,
-               .width = 1500,
-               .height = 450,
-               .caption = "按钮",
-               .tabIndex = 1,
-               .description = "按下按钮"},
-    ControlRow{.name = "Box",
-               .kind = ControlClass::PictureBox,
-               .parent = "Test",
-               .left = 0,
-               .top = 150,
-               .width = 2400,
-               .height = 2400,
-               .tabIndex = 0,
-               .backColor = 0x00C0C000,
-               .accessibleName = "画面",
-               .description = "测试画面"},
-    ControlRow{.name = "Img",
-               .kind = ControlClass::Image,
-               .parent = "Box",
-               .left = 300,
-               .top = 300,
-               .width = 735,
-               .height = 735,
-               .stretch = true,
-               .accessibleName = "图像",
-               .description = "测试图像"},
+    testsupport::testButton,
+    testsupport::testBox,
+    testsupport::testImage,
 };
 constexpr rt::FormLayout layout{.name = "Test",
                                 .caption = "测试窗口",

@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/test_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -24,32 +26,9 @@ using rt::ControlRow;
 using testsupport::Reports;
 
 constexpr std::array controls{
-    ControlRow{.name = "Button",
-               .kind = ControlClass::CommandButton,
-               .parent = "Test",
-               .left = 3000,
-               .top = 150,
-               .width = 1500,
-               .height = 450,
-               .caption = "按钮",
-               .tabIndex = 1},
-    ControlRow{.name = "Box",
-               .kind = ControlClass::PictureBox,
-               .parent = "Test",
-               .left = 0,
-               .top = 150,
-               .width = 2400,
-               .height = 2400,
-               .tabIndex = 0,
-               .backColor = 0x00C0C000},
-    ControlRow{.name = "Img",
-               .kind = ControlClass::Image,
-               .parent = "Box",
-               .left = 300,
-               .top = 300,
-               .width = 735,
-               .height = 735,
-               .stretch = true},
+    testsupport::testButton,
+    testsupport::testBox,
+    testsupport::testImage,
     ControlRow{.name = "Tick", .kind = ControlClass::Timer, .parent = "Test", .interval = 10},
 };
 constexpr rt::FormLayout layout{.name = "Test",

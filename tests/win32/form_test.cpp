@@ -7,6 +7,8 @@
 #include "runtime/twips.h"
 #include "runtime/win32/widgets.h"
 
+#include "support/test_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,32 +21,9 @@ using rt::ControlClass;
 using rt::ControlRow;
 
 constexpr std::array controls{
-    ControlRow{.name = "Button",
-               .kind = ControlClass::CommandButton,
-               .parent = "Test",
-               .left = 3000,
-               .top = 150,
-               .width = 1500,
-               .height = 450,
-               .caption = "按钮",
-               .tabIndex = 1},
-    ControlRow{.name = "Box",
-               .kind = ControlClass::PictureBox,
-               .parent = "Test",
-               .left = 0,
-               .top = 150,
-               .width = 2400,
-               .height = 2400,
-               .tabIndex = 0,
-               .backColor = 0x00C0C000},
-    ControlRow{.name = "Img",
-               .kind = ControlClass::Image,
-               .parent = "Box",
-               .left = 300,
-               .top = 300,
-               .width = 735,
-               .height = 735,
-               .stretch = true},
+    testsupport::testButton,
+    testsupport::testBox,
+    testsupport::testImage,
     ControlRow{.name = "Other",
                .kind = ControlClass::CommandButton,
                .parent = "Test",

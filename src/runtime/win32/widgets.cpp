@@ -129,16 +129,6 @@ double clockMs() {
     return static_cast<double>(now.QuadPart) / perMs;
 }
 
-std::wstring wide(std::string_view utf8) {
-    if (utf8.empty())
-        return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
 // --- FramePlayer ------------------------------------------------------------
 
 void FramePlayer::setPicture(Picture picture, ULONGLONG now) {

@@ -8,6 +8,7 @@
 
 #include "runtime/cadence.h"
 #include "runtime/form.h"
+#include "runtime/win32/unicode.h"
 
 #include <windows.h>
 
@@ -159,8 +160,5 @@ HFONT uiFont(const Scale& scale);
 
 // The performance counter, in milliseconds.
 double clockMs();
-
-// UTF-16 for the system's wide calls.
-std::wstring wide(std::string_view utf8);
 
 } // namespace rt::detail
