@@ -67,7 +67,7 @@ windows: deps
 	@scripts/windows-package.sh build-windows
 
 # Every Windows test, under Wine, on an X server of its own.
-test-windows: windows
+test-windows: windows build
 	@scripts/wine-session.sh build-windows/wine ctest --preset windows
 
 clean:

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -492,6 +493,26 @@ TEST_P(PictureVerdict, IsTheOneAUserExpectsWithinTheMemoryBound) {
 
 INSTANTIATE_TEST_SUITE_P(Files, PictureVerdict, testing::ValuesIn(cases()),
                          [](const auto& info) { return info.param.name; });
+
+// The same table for the Windows build's helper: with ORBITALE_VERDICT_TABLE
+// naming a folder, each case's file goes there and its verdict, as
+// picture-check prints it, into expected.txt (tests/win32/verdicts_test.sh).
+TEST(PictureVerdictTable, ForTheWindowsBuild) {
+    const char* folder = std::getenv("ORBITALE_VERDICT_TABLE");
+    if (!folder || !*folder)
+        GTEST_SKIP() << "ORBITALE_VERDICT_TABLE names no folder";
+    std::ofstream expected(std::string(folder) + "/expected.txt");
+    for (const Case& c : cases()) {
+        std::ofstream(std::string(folder) + "/" + c.name, std::ios::binary) << c.bytes();
+        const Expected& e = c.expected;
+        if (e.error == ErrorNumber{})
+            expected << c.name << ": ok " << e.frames << ' ' << e.width << 'x' << e.height << '\n';
+        else
+            expected << c.name << ": error " << static_cast<int>(e.error) << ' '
+                     << rt::describe(e.error) << '\n';
+    }
+    EXPECT_TRUE(expected.flush()) << "could not write into " << folder;
+}
 
 TEST(PictureVerdict, TopDownBmpKeepsItsTopRowAtTheTop) {
     TempTree tree;

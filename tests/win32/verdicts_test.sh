@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The picture-verdict table of the Linux build, on the Windows build's
+# helper: the table's files and their verdicts (written by picture_verdict_test
+# with ORBITALE_VERDICT_TABLE), each loaded by picture-check.exe under Wine.
+#   verdicts_test.sh PICTURE_VERDICT_TEST PICTURE_CHECK_EXE
+set -uo pipefail
+table=$(mktemp -d)
+trap 'rm -rf "$table"' EXIT
+[[ -x $1 ]] || { echo "FAIL: no $1: build the Linux tests first (make build)" >&2; exit 1; }
+ORBITALE_VERDICT_TABLE=$table "$1" --gtest_filter=PictureVerdictTable.* >/dev/null ||
+    { echo "FAIL: the table was not written" >&2; exit 1; }
+cd "$table"
+# Where the Windows build knowingly differs: it reads AVIF with libheif
+# (Debian has no libavif source to build), and reads only the primary
+# image of an AVIF sequence, as of a HEIC.
+sed -i 's/^AvifSequence: ok 3 /AvifSequence: ok 1 /' expected.txt
+mapfile -t names < <(cut -d: -f1 expected.txt)
+wine "$2" "${names[@]}" 2>/dev/null >seen.txt
+if ! diff expected.txt seen.txt; then
+    echo "FAIL: $(diff expected.txt seen.txt | grep -c '^<') of ${#names[@]} verdicts differ (< Linux, > Windows)" >&2
+    exit 1
+fi
+echo "ok: ${#names[@]} verdicts as on Linux"
