@@ -55,9 +55,9 @@ inline constexpr Limits pictureLimits{
 // What a decoding helper's process may have in all: the file, a frame held
 // whole and the one composed before it, a progressive JPEG's coefficients,
 // the kept frames, and the libraries with their threads.
-inline constexpr std::size_t helperMemory = pictureLimits.fileBytes + 2 * pictureLimits.sourceBytes +
-                                            pictureLimits.jpegMemory + pictureLimits.keptBytes +
-                                            (160u << 20);
+inline constexpr std::size_t helperMemory =
+    pictureLimits.fileBytes + 2 * pictureLimits.sourceBytes + pictureLimits.jpegMemory +
+    pictureLimits.keptBytes + (160u << 20);
 
 // The size a frame of a picture of `picture` size is kept at, for an
 // animation of `frames` frames: the whole picture shrunk, aspect kept, until

@@ -4,10 +4,10 @@
 // has now, and Ctrl+Tab switches windows as a click on the background does.
 
 #include "x_session.h"
-#include "runtime/qt/widgets.h"
 
 #include "runtime/form.h"
 #include "runtime/layout.h"
+#include "runtime/qt/widgets.h"
 
 #include <QApplication>
 #include <QDir>

@@ -50,21 +50,21 @@ TEST_P(CadenceOf, ATimerThatComesLate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CadenceOf,
-    testing::Values(
-        Case{"OnTime", [](double now, unsigned wait) { return now + wait; }, 100.0, 1},
-        Case{"OnTheSystemsClockTicks", onClockTicks, 100.0, 1},
-        Case{"AlwaysFifteenMillisecondsLate",
-             [](double now, unsigned wait) { return now + wait + 15; }, 100.0, 1},
-        // Early timers are not ticks: the rest of the wait is waited.
-        Case{"HalfTheWaitEarly", [](double now, unsigned wait) { return now + wait / 2.0; }, 100.0,
-             1},
-        // A report held the program for two seconds now and then: one
-        // tick after it, not twenty at once.
-        Case{"HeldUpNowAndThen",
-             [](double now, unsigned wait) {
-                 return now + wait + (static_cast<long long>(now) % 10000 < 100 ? 2000 : 0);
-             },
-             std::nan(""), 1}),
+    testing::Values(Case{"OnTime", [](double now, unsigned wait) { return now + wait; }, 100.0, 1},
+                    Case{"OnTheSystemsClockTicks", onClockTicks, 100.0, 1},
+                    Case{"AlwaysFifteenMillisecondsLate",
+                         [](double now, unsigned wait) { return now + wait + 15; }, 100.0, 1},
+                    // Early timers are not ticks: the rest of the wait is waited.
+                    Case{"HalfTheWaitEarly",
+                         [](double now, unsigned wait) { return now + wait / 2.0; }, 100.0, 1},
+                    // A report held the program for two seconds now and then: one
+                    // tick after it, not twenty at once.
+                    Case{"HeldUpNowAndThen",
+                         [](double now, unsigned wait) {
+                             return now + wait +
+                                    (static_cast<long long>(now) % 10000 < 100 ? 2000 : 0);
+                         },
+                         std::nan(""), 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

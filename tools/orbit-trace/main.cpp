@@ -5,9 +5,9 @@
 // angle it used, the x and y it computed, and the left and top it moved the
 // image to.
 
+#include "console.h"
 #include "orbit/orbit.h"
 #include "runtime/error.h"
-#include "console.h"
 
 #include <cerrno>
 #include <cmath>

@@ -11,9 +11,9 @@
 // With --where, says for each of the program's names ("E:\VB\bjtam.jpg")
 // which file it leads to now, and where one's own picture goes in its stead.
 
+#include "console.h"
 #include "runtime/drives.h"
 #include "runtime/error.h"
-#include "console.h"
 #include "runtime/picture.h"
 
 #include <cstdio>
