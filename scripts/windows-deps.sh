@@ -292,8 +292,11 @@ missing_tiff_codecs() {
     local dir=$1 codec missing=()
     shift
     for codec in "$@"; do
-        cat "$dir/tif_config.h" "$dir/tiffconf.h" 2>/dev/null |
-            grep -q "^#define ${codec}_SUPPORT 1" || missing+=("$codec")
+        # grep reads the headers itself: fed through a pipe, its early exit
+        # on a match could fail the pipe under pipefail, a codec found
+        # taken for one missing.
+        grep -qs "^#define ${codec}_SUPPORT 1" "$dir/tif_config.h" "$dir/tiffconf.h" ||
+            missing+=("$codec")
     done
     echo "${missing[*]}"
 }
