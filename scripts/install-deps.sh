@@ -85,11 +85,12 @@ for extra in "$@"; do
         desktops) packages+=(xfwm4) ;; # a second window manager for the desktop tests
         # The Windows build: the cross compilers and Windows zlib, what
         # scripts/windows-deps.sh builds the other libraries with, Wine to run
-        # the tests, and the tools that make the installer and its icon.
+        # the tests and what they look at the screen with, and the tools that
+        # make the installer (dated by faketime) and read its icon.
         windows)
             packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
                 dpkg-dev autoconf automake libtool nasm meson
-                wine wine64 msitools wixl icoutils)
+                wine wine64 x11-apps imagemagick msitools wixl faketime icoutils)
             ;;
         *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
     esac
