@@ -7,6 +7,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=$(realpath -m "$1")
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
+# Wine names files and window titles in the locale's character set: under
+# the C locale (LANG unset, as in CI) the Chinese names would become
+# question marks, the Start-menu entry 地球公转 and Form1's title among them.
+export LC_ALL=C.UTF-8
 # No Mono or Gecko installer dialogs: the tests need neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 # shellcheck source=xvfb.sh
