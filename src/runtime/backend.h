@@ -20,6 +20,10 @@
 
 #include "runtime/error.h"
 
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
 namespace rt::detail {
 
 class FormWidget;
@@ -31,5 +35,14 @@ void showReport(const Error& error, FormWidget* owner);
 
 // Takes every window off the screen and lets the event loop return 0.
 void endEventLoop();
+
+// A window's control or timer of that name, from the backend's table of
+// them; a name the layout does not have is the program's own fault.
+template <typename Map> auto& named(Map& map, std::string_view name, const char* what) {
+    const auto it = map.find(name);
+    if (it == map.end())
+        throw std::logic_error(std::string("no such ") + what + ": " + std::string(name));
+    return it->second;
+}
 
 } // namespace rt::detail

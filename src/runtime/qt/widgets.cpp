@@ -1,5 +1,6 @@
 #include "runtime/qt/widgets.h"
 
+#include "runtime/backend.h"
 #include "runtime/handler.h"
 #include "runtime/qt/picture_data.h"
 #include "runtime/scenery.h"
@@ -419,10 +420,7 @@ void FormWidget::setButtonHandler(std::string_view button, Handler handler) {
 }
 
 void FormWidget::setTimerHandler(std::string_view timer, Handler handler) {
-    const auto it = m_timers.find(timer);
-    if (it == m_timers.end())
-        throw std::logic_error("no such timer: " + std::string(timer));
-    it->second.handler = std::move(handler);
+    named(m_timers, timer, "timer").handler = std::move(handler);
 }
 
 void FormWidget::startTimers() {

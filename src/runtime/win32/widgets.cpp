@@ -1,5 +1,6 @@
 #include "runtime/win32/widgets.h"
 
+#include "runtime/backend.h"
 #include "runtime/cadence.h"
 #include "runtime/handler.h"
 #include "runtime/scenery.h"
@@ -168,6 +169,8 @@ void ImageWidget::setPicture(Picture picture) {
     const Scale scale = m_box.scale();
     const RECT before = rect(scale);
     m_player.setPicture(std::move(picture), GetTickCount64());
+    // A new picture's frame may stand where the old one's was in memory.
+    m_bitmapOf = nullptr;
     if (!m_stretch && !m_player.picture().isNull()) {
         m_width = m_player.picture().width();
         m_height = m_player.picture().height();
@@ -191,23 +194,32 @@ void ImageWidget::draw(HDC dc, const Scale& scale) const {
     if (!frame)
         return;
     const RECT to = rect(scale);
-    // The frame in a DIB of its own size, blended with its alpha and scaled
-    // to the image's size.
-    BITMAPINFO info = frameInfo(frame->width, frame->height);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap)
-        return;
-    std::copy(frame->pixels.begin(), frame->pixels.end(), static_cast<std::uint32_t*>(bits));
+    // The frame in a DIB of its own size, made when the frame changes, not
+    // for every move: blended with its alpha and scaled to the image's size.
+    if (m_bitmapOf != frame) {
+        if (m_bitmap)
+            DeleteObject(m_bitmap);
+        BITMAPINFO info = frameInfo(frame->width, frame->height);
+        void* bits = nullptr;
+        m_bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        m_bitmapOf = m_bitmap ? frame : nullptr;
+        if (!m_bitmap)
+            return;
+        std::copy(frame->pixels.begin(), frame->pixels.end(), static_cast<std::uint32_t*>(bits));
+    }
     HDC source = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(source, bitmap);
+    HGDIOBJ old = SelectObject(source, m_bitmap);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     SetStretchBltMode(dc, HALFTONE);
     AlphaBlend(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0,
                frame->width, frame->height, blend);
     SelectObject(source, old);
     DeleteDC(source);
-    DeleteObject(bitmap);
+}
+
+ImageWidget::~ImageWidget() {
+    if (m_bitmap)
+        DeleteObject(m_bitmap);
 }
 
 // --- PictureBox -------------------------------------------------------------
@@ -239,6 +251,8 @@ void PictureBoxWidget::place(const Scale& scale) {
 
 void PictureBoxWidget::setPicture(Picture picture) {
     m_player.setPicture(std::move(picture), GetTickCount64());
+    // A new picture's frame may stand where the old one's was in memory.
+    m_scaledFrom = nullptr;
     InvalidateRect(m_hwnd, nullptr, FALSE);
     scheduleFrames();
 }
@@ -280,7 +294,7 @@ void PictureBoxWidget::nextFrames() {
     scheduleFrames();
 }
 
-void PictureBoxWidget::drawScenery(HDC dc, const RECT& client) {
+void PictureBoxWidget::drawScenery(HDC dc) {
     const PictureData::Frame* frame = frameOf(m_player.picture(), m_player.frameIndex());
     if (!frame)
         return;
@@ -322,7 +336,6 @@ void PictureBoxWidget::drawScenery(HDC dc, const RECT& client) {
     BitBlt(dc, area.x - borderX, area.y - borderY, size.cx, size.cy, scaled, 0, 0, SRCCOPY);
     SelectObject(scaled, old);
     DeleteDC(scaled);
-    (void)client;
 }
 
 // Drawn whole into a bitmap first, so that the moving Earth never flickers.
@@ -335,7 +348,7 @@ void PictureBoxWidget::paint(HDC target) {
     HBRUSH background = CreateSolidBrush(m_background);
     FillRect(dc, &client, background);
     DeleteObject(background);
-    drawScenery(dc, client);
+    drawScenery(dc);
     const Scale scale = this->scale();
     for (const auto& image : m_images)
         image->draw(dc, scale);
@@ -538,17 +551,11 @@ ImageWidget* FormWidget::image(std::string_view name) const {
 }
 
 void FormWidget::setButtonHandler(std::string_view button, Handler handler) {
-    const auto it = m_buttons.find(button);
-    if (it == m_buttons.end())
-        throw std::logic_error("no such button: " + std::string(button));
-    it->second.handler = std::move(handler);
+    named(m_buttons, button, "button").handler = std::move(handler);
 }
 
 void FormWidget::setTimerHandler(std::string_view timer, Handler handler) {
-    const auto it = m_timers.find(timer);
-    if (it == m_timers.end())
-        throw std::logic_error("no such timer: " + std::string(timer));
-    it->second.handler = std::move(handler);
+    named(m_timers, timer, "timer").handler = std::move(handler);
 }
 
 void FormWidget::startTimers() {

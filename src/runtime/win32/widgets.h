@@ -47,6 +47,9 @@ class PictureBoxWidget;
 class ImageWidget {
 public:
     ImageWidget(PictureBoxWidget& box, const ControlRow& row);
+    ~ImageWidget();
+    ImageWidget(const ImageWidget&) = delete;
+    ImageWidget& operator=(const ImageWidget&) = delete;
     const Picture& picture() const { return m_player.picture(); }
     void setPicture(Picture picture);
     void moveTo(int x, int y); // device-independent pixels in the box's client area
@@ -60,6 +63,8 @@ private:
     bool m_stretch;
     int m_left, m_top, m_width, m_height; // device-independent pixels
     FramePlayer m_player;
+    mutable HBITMAP m_bitmap = nullptr; // the frame shown last, as GDI draws it
+    mutable const void* m_bitmapOf = nullptr;
 };
 
 class PictureBoxWidget {
@@ -83,7 +88,7 @@ public:
 
 private:
     void paint(HDC dc);
-    void drawScenery(HDC dc, const RECT& client);
+    void drawScenery(HDC dc);
     void nextFrames();
     const ControlRow& m_row;
     HWND m_hwnd;
