@@ -62,20 +62,39 @@ install_tools() {
 }
 
 # ---------------------------------------------------------------------------
-# Sources: apt-get with a configuration of its own under PREFIX/apt (set up by
-# main), which reads the source lists of this machine's release and leaves
-# the machine's own lists, cache and sources untouched.
-apt_lists_read=false
-read_source_lists() {
-    $apt_lists_read && return
-    mkdir -p "$apt_dir"/lists/partial "$apt_dir"/cache/archives/partial
-    cat >"$apt_dir/sources.list" <<EOF
-deb-src [signed-by=$keyring] http://deb.debian.org/debian $codename main
-deb-src [signed-by=$keyring] http://deb.debian.org/debian-security $codename-security main
+# Sources: apt-get with a configuration of its own for each release under
+# PREFIX/apt (set up by main), which reads that release's source lists and
+# leaves the machine's own lists, cache and sources untouched.
+
+# use_release RELEASE: apt_opts for that release's lists, read once.
+use_release() {
+    local dir=$apt_dir/$1
+    apt_opts=(
+        -o "Dir::Etc::SourceList=$dir/sources.list"
+        -o Dir::Etc::SourceParts=/dev/null
+        -o "Dir::State::Lists=$dir/lists"
+        -o "Dir::Cache=$dir/cache"
+    )
+    [[ -f $dir/read ]] && return
+    mkdir -p "$dir"/lists/partial "$dir"/cache/archives/partial
+    cat >"$dir/sources.list" <<EOF
+deb-src [signed-by=$keyring] http://deb.debian.org/debian $1 main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian-security $1-security main
 EOF
-    apt-get "${apt_opts[@]}" update -q >"$apt_dir/update.log" 2>&1 ||
-        die "apt-get update of the source lists failed; see $apt_dir/update.log"
-    apt_lists_read=true
+    apt-get "${apt_opts[@]}" update -q >"$dir/update.log" 2>&1 ||
+        die "apt-get update of $1's source lists failed; see $dir/update.log"
+    touch "$dir/read"
+}
+
+# The release before RELEASE, whose source stands in where a mirror has none
+# of RELEASE's own versions of a package whole (seen for Debian 13's mpfr4 and
+# libjpeg-turbo: their .dsc there, their Debian part missing).
+previous_release() {
+    case $1 in
+    bookworm) echo bullseye ;;
+    trixie) echo bookworm ;;
+    forky) echo trixie ;;
+    esac
 }
 
 # Debian versions, one a line, newest first and each once.
@@ -104,15 +123,26 @@ source_versions() {
 # and sets $src to its tree and $version to its Debian version. The newest
 # version comes first; should a mirror not have its files (the security
 # archive's pool lags its lists on some mirrors), the next older one is taken
-# and said so.
+# and said so, and where the release has none whole, the release before.
 fetch_source() {
-    local pkg=$1 dir=$prefix/src/$1 v
-    read_source_lists
+    local pkg=$1 dir=$prefix/src/$1 previous
     mkdir -p "$dir"
+    fetch_from "$pkg" "$codename" && return
+    previous=$(previous_release "$codename")
+    [[ -n $previous ]] || die "no version of $pkg could be fetched; see $dir/apt-get.log"
+    say "no version of $pkg in $codename could be fetched whole; taking $previous's"
+    fetch_from "$pkg" "$previous" ||
+        die "no version of $pkg could be fetched from $codename or $previous; see $dir/apt-get.log"
+}
+
+# fetch_from PKG RELEASE: the newest version of PKG in RELEASE that the mirror
+# has whole, unpacked; fails when there is none.
+fetch_from() {
+    local pkg=$1 dir=$prefix/src/$1 v versions
+    use_release "$2"
     # A tree left by an unpacking cut short would be taken as complete.
     find "$dir" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
-    local versions
-    versions=$(source_versions "$pkg") || die "no source package $pkg in $codename"
+    versions=$(source_versions "$pkg") || return 1
     for v in $versions; do
         if (cd "$dir" && apt-get "${apt_opts[@]}" source -q "$pkg=$v") >"$dir/apt-get.log" 2>&1; then
             src=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -n 1)
@@ -124,7 +154,7 @@ fetch_source() {
         say "$pkg $v could not be fetched ($(grep -m1 -E '^(E|Err):' "$dir/apt-get.log" || true)); trying an older version"
         find "$dir" -mindepth 1 -maxdepth 1 -type d -exec rm -rf {} +
     done
-    die "no version of $pkg could be fetched; see $dir/apt-get.log"
+    return 1
 }
 
 # ---------------------------------------------------------------------------
@@ -506,12 +536,6 @@ main() {
     apt_dir=$prefix/apt
     keyring=/usr/share/keyrings/debian-archive-keyring.gpg
     [[ -r $keyring ]] || die "$keyring is missing"
-    apt_opts=(
-        -o "Dir::Etc::SourceList=$apt_dir/sources.list"
-        -o Dir::Etc::SourceParts=/dev/null
-        -o "Dir::State::Lists=$apt_dir/lists"
-        -o "Dir::Cache=$apt_dir/cache"
-    )
 
     # pkg-config sees only Windows libraries: ours, and zlib's.
     export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig:$mingw/lib/pkgconfig
