@@ -1,7 +1,10 @@
-// The decoding helper's confinement on Windows, from inside: no code made
-// at run time, no library loaded from a share or a low-integrity folder,
-// no extension DLLs of the desktop, and a handle misused ends the process.
-// The job the program put it in does the rest (runtime/platform_windows.cpp).
+// The decoding helper's confinement on Windows, from inside: the initial
+// token the program lent its first thread, under which the system loaded it
+// and its libraries were readied, dropped for good, leaving the process's
+// own locked-down one; no code made at run time, no library loaded from a
+// share or a low-integrity folder, no extension DLLs of the desktop, and a
+// handle misused ends the process. The tokens and the job the program put
+// it in do the rest (runtime/platform_windows.cpp).
 
 #include "decoder/sandbox.h"
 
@@ -10,6 +13,17 @@
 namespace decoder {
 
 bool confine(Confinement* got) {
+    // A thread that still has a token of its own could open what the
+    // program can: then nothing is decoded.
+    HANDLE token = nullptr;
+    if (!RevertToSelf())
+        return false;
+    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
+        CloseHandle(token);
+        return false;
+    }
+    if (GetLastError() != ERROR_NO_TOKEN)
+        return false;
     PROCESS_MITIGATION_DYNAMIC_CODE_POLICY dynamicCode{};
     dynamicCode.ProhibitDynamicCode = 1;
     PROCESS_MITIGATION_IMAGE_LOAD_POLICY images{};

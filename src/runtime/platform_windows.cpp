@@ -1,12 +1,14 @@
 // What depends on Windows: where the installation is, where the user's own
 // pictures go, and how a picture file is opened and handed to the decoding
-// helper, which runs in a job of its own that bounds its memory and
+// helper, which runs under a locked-down token at low integrity, with the
+// loader's mitigations on, in a job of its own that bounds its memory and
 // processor time and lets it start nothing.
 
 #include "runtime/platform.h"
 
 #include "decoder/budget.h"
 #include "runtime/drives.h"
+#include "runtime/win32/helper_token.h"
 #include "runtime/win32/unicode.h"
 
 #include <windows.h>
@@ -21,27 +23,9 @@ namespace rt {
 
 namespace {
 
+using detail::Handle;
 using detail::utf8;
 using detail::wide;
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr)
-        : m_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    ~Handle() { reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return m_handle; }
-    HANDLE release() { return std::exchange(m_handle, nullptr); }
-    void reset(HANDLE handle = nullptr) {
-        if (m_handle)
-            CloseHandle(m_handle);
-        m_handle = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 ErrorNumber errorForSystem(DWORD error) {
     switch (error) {
@@ -143,6 +127,46 @@ HANDLE openPicture(const std::string& where, const FileError& fail) {
     return file.release();
 }
 
+// A process's attribute list, holding what this Windows accepts of what it
+// is given.
+class AttributeList {
+public:
+    explicit AttributeList(DWORD most) {
+        SIZE_T bytes = 0;
+        InitializeProcThreadAttributeList(nullptr, most, 0, &bytes);
+        m_bytes.resize(bytes);
+        if (InitializeProcThreadAttributeList(list(), most, 0, &bytes))
+            m_ready = true;
+    }
+    ~AttributeList() {
+        if (m_ready)
+            DeleteProcThreadAttributeList(list());
+    }
+    AttributeList(const AttributeList&) = delete;
+    AttributeList& operator=(const AttributeList&) = delete;
+    // The value must live as long as the list.
+    void add(DWORD_PTR attribute, void* value, SIZE_T size) {
+        if (m_ready &&
+            UpdateProcThreadAttribute(list(), 0, attribute, value, size, nullptr, nullptr))
+            m_any = true;
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST get() { return m_any ? list() : nullptr; }
+
+private:
+    LPPROC_THREAD_ATTRIBUTE_LIST list() {
+        return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_bytes.data());
+    }
+    std::vector<char> m_bytes;
+    bool m_ready = false;
+    bool m_any = false;
+};
+
+[[noreturn]] void cannotStart(const char* what, DWORD error, const FileError& fail) {
+    std::fprintf(stderr, "Orbitale: cannot start the decoding helper (%s): error %lu\n", what,
+                 static_cast<unsigned long>(error));
+    fail.raise(ErrorNumber::Internal);
+}
+
 class Helper final : public DecoderRun {
 public:
     Helper(const std::string& where, const FileError& fail)
@@ -160,49 +184,53 @@ public:
                                &inherited, OPEN_EXISTING, 0, nullptr));
 
         // The helper gets the picture, the pipe and nowhere to write its
-        // errors, and no other handle of the program's.
+        // errors, and no other handle of the program's; it may start no
+        // process, and the system loads no image for it from a share or a
+        // low-integrity folder and none of the desktop's extension DLLs.
         HANDLE handed[] = {m_file.get(), output.get(), nul.get()};
-        SIZE_T bytes = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &bytes);
-        std::vector<char> list(bytes);
-        auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
-        const bool listed =
-            InitializeProcThreadAttributeList(attributes, 1, 0, &bytes) &&
-            UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handed,
-                                      nul.get() ? sizeof handed : sizeof handed - sizeof(HANDLE),
-                                      nullptr, nullptr);
+        DWORD64 mitigations = PROCESS_CREATION_MITIGATION_POLICY_IMAGE_LOAD_NO_REMOTE_ALWAYS_ON |
+                              PROCESS_CREATION_MITIGATION_POLICY_IMAGE_LOAD_NO_LOW_LABEL_ALWAYS_ON |
+                              PROCESS_CREATION_MITIGATION_POLICY_EXTENSION_POINT_DISABLE_ALWAYS_ON;
+        DWORD children = PROCESS_CREATION_CHILD_PROCESS_RESTRICTED;
+        AttributeList attributes(3);
+        attributes.add(PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handed,
+                       nul.get() ? sizeof handed : sizeof handed - sizeof(HANDLE));
+        // What an older Windows does not know, it is not asked: the job
+        // keeps the helper to one process all the same.
+        attributes.add(PROC_THREAD_ATTRIBUTE_MITIGATION_POLICY, &mitigations, sizeof mitigations);
+        attributes.add(PROC_THREAD_ATTRIBUTE_CHILD_PROCESS_POLICY, &children, sizeof children);
         STARTUPINFOEXW startup{};
         startup.StartupInfo.cb = sizeof startup;
         startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
         startup.StartupInfo.hStdInput = m_file.get();
         startup.StartupInfo.hStdOutput = output.get();
         startup.StartupInfo.hStdError = nul.get();
-        startup.lpAttributeList = listed ? attributes : nullptr;
+        startup.lpAttributeList = attributes.get();
 
+        const detail::HelperTokens tokens = detail::helperTokens();
+        if (!tokens.lockdown.get() || !tokens.initial.get())
+            cannotStart("its tokens", GetLastError(), fail);
         const std::wstring path = wide(decoderPath());
         std::wstring command = L"\"" + path + L"\"";
         PROCESS_INFORMATION process{};
         const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
-                            (listed ? EXTENDED_STARTUPINFO_PRESENT : 0);
-        const BOOL started =
-            CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                           nullptr, &startup.StartupInfo, &process);
-        const DWORD error = GetLastError();
-        if (listed)
-            DeleteProcThreadAttributeList(attributes);
-        if (!started) {
-            std::fprintf(stderr, "Orbitale: cannot start %s: error %lu\n", decoderPath().c_str(),
-                         static_cast<unsigned long>(error));
-            fail.raise(ErrorNumber::Internal);
-        }
+                            (attributes.get() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+        if (!CreateProcessAsUserW(tokens.lockdown.get(), path.c_str(), command.data(), nullptr,
+                                  nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
+                                  &process))
+            cannotStart(decoderPath().c_str(), GetLastError(), fail);
         m_process.reset(process.hProcess);
         Handle thread(process.hThread);
-        // Into its job before it runs a single instruction of its own.
+        // Into its job, and its first thread lent the initial token, before
+        // it runs a single instruction of its own.
         m_job.reset(CreateJobObjectW(nullptr, nullptr));
+        HANDLE first = thread.get();
         if (!m_job.get() || !limit(m_job.get()) ||
-            !AssignProcessToJobObject(m_job.get(), m_process.get())) {
+            !AssignProcessToJobObject(m_job.get(), m_process.get()) ||
+            !SetThreadToken(&first, tokens.initial.get())) {
+            const DWORD error = GetLastError();
             finish(true);
-            fail.raise(ErrorNumber::Internal);
+            cannotStart("its job", error, fail);
         }
         ResumeThread(thread.get());
     }
