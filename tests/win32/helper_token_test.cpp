@@ -16,12 +16,7 @@
 namespace {
 
 std::vector<char> information(HANDLE token, TOKEN_INFORMATION_CLASS what) {
-    DWORD size = 0;
-    GetTokenInformation(token, what, nullptr, 0, &size);
-    std::vector<char> bytes(size);
-    if (size == 0 || !GetTokenInformation(token, what, bytes.data(), size, &size))
-        bytes.clear();
-    return bytes;
+    return rt::detail::tokenInformation(token, what);
 }
 
 template <typename T> T as(HANDLE token, TOKEN_INFORMATION_CLASS what) {

@@ -3,20 +3,10 @@
 #include <sddl.h>
 
 #include <memory>
-#include <vector>
 
 namespace rt::detail {
 
 namespace {
-
-std::vector<char> information(HANDLE token, TOKEN_INFORMATION_CLASS what) {
-    DWORD size = 0;
-    GetTokenInformation(token, what, nullptr, 0, &size);
-    std::vector<char> buffer(size);
-    if (size == 0 || !GetTokenInformation(token, what, buffer.data(), size, &size))
-        buffer.clear();
-    return buffer;
-}
 
 struct SidFree {
     void operator()(void* sid) const { LocalFree(sid); }
@@ -65,6 +55,15 @@ std::vector<LUID_AND_ATTRIBUTES> privilegesOf(const std::vector<char>& privilege
 
 } // namespace
 
+std::vector<char> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what) {
+    DWORD size = 0;
+    GetTokenInformation(token, what, nullptr, 0, &size);
+    std::vector<char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, what, buffer.data(), size, &size))
+        buffer.clear();
+    return buffer;
+}
+
 HelperTokens helperTokens() {
     HelperTokens tokens;
     HANDLE raw = nullptr;
@@ -73,13 +72,13 @@ HelperTokens helperTokens() {
             TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT, &raw))
         return tokens;
     const Handle own(raw);
-    const std::vector<char> user = information(own.get(), TokenUser);
-    const std::vector<char> groups = information(own.get(), TokenGroups);
+    const std::vector<char> user = tokenInformation(own.get(), TokenUser);
+    const std::vector<char> groups = tokenInformation(own.get(), TokenGroups);
     if (user.empty() || groups.empty())
         return tokens;
     // Named one by one as well: not every system takes the flag alone.
     std::vector<LUID_AND_ATTRIBUTES> privileges =
-        privilegesOf(information(own.get(), TokenPrivileges));
+        privilegesOf(tokenInformation(own.get(), TokenPrivileges));
     const auto deleted = static_cast<DWORD>(privileges.size());
     std::vector<SID_AND_ATTRIBUTES> sids = groupsOf(groups);
     sids.push_back({reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, 0});

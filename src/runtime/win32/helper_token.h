@@ -9,6 +9,8 @@
 
 #include "runtime/win32/handle.h"
 
+#include <vector>
+
 namespace rt::detail {
 
 struct HelperTokens {
@@ -24,5 +26,8 @@ struct HelperTokens {
 // Both tokens, made from the program's own; empty handles where the system
 // refused one (GetLastError says why).
 HelperTokens helperTokens();
+
+// What GetTokenInformation tells of a token; empty where it tells nothing.
+std::vector<char> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what);
 
 } // namespace rt::detail
