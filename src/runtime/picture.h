@@ -6,6 +6,7 @@
 
 #include "decoder/budget.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,12 @@ public:
     int width() const; // the picture's own, in pixels; 0 for no picture
     int height() const;
     int frameCount() const; // more than one for an animation
+    // The kept frames' sizes, delays and pixels in one 64-bit number, the
+    // same on every system for the same frames: the Windows build's pixels
+    // are checked against the Linux build's by it.
+    std::uint64_t digest() const;
+    int keptWidth() const; // the kept frames' size
+    int keptHeight() const;
     const PictureData* data() const { return m_data.get(); }
     // The name the program loaded it by ("E:\\VB\\xxgdt.jpg"): what a
     // screen reader is told the control shows.

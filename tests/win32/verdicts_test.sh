@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The picture-verdict table of the Linux build, on the Windows build's
 # helper: the table's files and their verdicts (written by picture_verdict_test
-# with ORBITALE_VERDICT_TABLE), each loaded by picture-check.exe under Wine.
-#   verdicts_test.sh PICTURE_VERDICT_TEST PICTURE_CHECK_EXE
+# with ORBITALE_VERDICT_TABLE), each loaded by picture-check.exe under Wine;
+# then each picture that loads, its frames as kept, pixel for pixel, against
+# the Linux build's picture-check.
+#   verdicts_test.sh PICTURE_VERDICT_TEST PICTURE_CHECK_EXE PICTURE_CHECK
 set -uo pipefail
 table=$(mktemp -d)
 trap 'rm -rf "$table"' EXIT
@@ -21,3 +23,13 @@ if ! diff expected.txt seen.txt; then
     exit 1
 fi
 echo "ok: ${#names[@]} verdicts as on Linux"
+# AVIF is decoded by another library there, whose colour conversion rounds
+# otherwise.
+mapfile -t shown < <(grep ': ok ' expected.txt | cut -d: -f1 | grep -v '^Avif')
+"$3" --digest "${shown[@]}" >linux-kept.txt 2>/dev/null
+wine "$2" --digest "${shown[@]}" 2>/dev/null | tr -d '\r' >windows-kept.txt
+if ! diff linux-kept.txt windows-kept.txt; then
+    echo "FAIL: $(diff linux-kept.txt windows-kept.txt | grep -c '^<') of ${#shown[@]} pictures kept otherwise (< Linux, > Windows)" >&2
+    exit 1
+fi
+echo "ok: ${#shown[@]} pictures kept as on Linux, pixel for pixel"

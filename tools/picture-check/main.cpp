@@ -8,6 +8,10 @@
 // with the number and description the program's report would show. Exit
 // status 0 when every file loads, 1 when any is refused, 2 for a usage error.
 //
+// With --digest first, each loaded file's line goes on with the size its
+// frames are kept at and a digest of their pixels, the same for the same
+// frames on every system.
+//
 // With --where, says for each of the program's names ("E:\VB\bjtam.jpg")
 // which file it leads to now, and where one's own picture goes in its stead.
 
@@ -51,10 +55,11 @@ int where(int count, char** names) {
 int main(int argc, char** argv) {
     tools::useUtf8Output();
     const bool asksWhere = argc >= 2 && std::strcmp(argv[1], "--where") == 0;
-    if (argc < 2 + (asksWhere ? 1 : 0) || std::strcmp(argv[1], "--help") == 0 ||
+    const bool digest = argc >= 2 && std::strcmp(argv[1], "--digest") == 0;
+    if (argc < 2 + (asksWhere || digest ? 1 : 0) || std::strcmp(argv[1], "--help") == 0 ||
         std::strcmp(argv[1], "-h") == 0) {
-        const bool help = argc >= 2 && !asksWhere;
-        std::fputs("usage: picture-check FILE...  (JPEG, PNG, GIF, BMP, WebP, TIFF, HEIC, AVIF or "
+        const bool help = argc >= 2 && !asksWhere && !digest;
+        std::fputs("usage: picture-check [--digest] FILE...  (JPEG, PNG, GIF, BMP, WebP, TIFF, HEIC, AVIF or "
                    "JPEG XL pictures)\n"
                    "       picture-check --where NAME...  (which file a name such as "
                    "'E:\\VB\\bjtam.jpg' leads to)\n",
@@ -64,11 +69,15 @@ int main(int argc, char** argv) {
     if (asksWhere)
         return where(argc - 2, argv + 2);
     int status = 0;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = digest ? 2 : 1; i < argc; ++i) {
         try {
             const rt::Picture picture = rt::loadPicture(argv[i]);
-            std::printf("%s: ok %d %dx%d\n", argv[i], picture.frameCount(), picture.width(),
+            std::printf("%s: ok %d %dx%d", argv[i], picture.frameCount(), picture.width(),
                         picture.height());
+            if (digest)
+                std::printf(" kept %dx%d %016llx", picture.keptWidth(), picture.keptHeight(),
+                            static_cast<unsigned long long>(picture.digest()));
+            std::printf("\n");
         } catch (const rt::Error& error) {
             std::printf("%s: error %d %s\n", argv[i], static_cast<int>(error.number()),
                         error.description());

@@ -18,6 +18,13 @@ struct PictureData {
     int width() const { return size.width(); }
     int height() const { return size.height(); }
     int frameCount() const { return static_cast<int>(frames.size()); }
+    int frameWidth(int i) const { return frames[static_cast<std::size_t>(i)].width(); }
+    int frameHeight(int i) const { return frames[static_cast<std::size_t>(i)].height(); }
+    // Rows of 32-bit pixels lie end to end: no padding between them.
+    const std::uint32_t* frameBits(int i) const {
+        return reinterpret_cast<const std::uint32_t*>(
+            frames[static_cast<std::size_t>(i)].constBits());
+    }
     void setSize(int w, int h) { size = QSize(w, h); }
     // Memory for a frame's pixels, or null where there is none.
     std::uint32_t* addFrame(int w, int h, int delay) {

@@ -22,6 +22,11 @@ struct PictureData {
     int width() const { return pictureWidth; }
     int height() const { return pictureHeight; }
     int frameCount() const { return static_cast<int>(frames.size()); }
+    int frameWidth(int i) const { return frames[static_cast<std::size_t>(i)].width; }
+    int frameHeight(int i) const { return frames[static_cast<std::size_t>(i)].height; }
+    const std::uint32_t* frameBits(int i) const {
+        return frames[static_cast<std::size_t>(i)].pixels.data();
+    }
     void setSize(int w, int h) {
         pictureWidth = w;
         pictureHeight = h;
