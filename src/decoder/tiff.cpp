@@ -8,8 +8,11 @@
 // a kind only the RGBA reader knows), which is held to the size a whole
 // frame may have.
 //
-// libtiff's errors are damage, its warnings are remarks; it allocates no
-// more than a frame may take at once, and says nothing on standard error.
+// libtiff's errors are damage, its warnings are remarks: some of its codecs
+// tell of data they could not decode (a fax page's bad code word) and still
+// fill the rest of the strip with white, so an error told at any time
+// refuses the picture. It allocates no more than a frame may take at once,
+// and says nothing on standard error.
 
 #include "decoder/decoder.h"
 #include "decoder/reduce.h"
@@ -69,8 +72,13 @@ int mapInput(thandle_t handle, void** base, toff_t* size) {
 
 void unmapInput(thandle_t, void*, toff_t) {}
 
-int quietly(TIFF*, void*, const char*, const char*, va_list) {
-    return 1; // told, and not passed on to libtiff's handlers for the whole process
+// Told, and not passed on to libtiff's handlers for the whole process.
+int remark(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+int damage(TIFF*, void* damaged, const char*, const char*, va_list) {
+    *static_cast<bool*>(damaged) = true;
+    return 1;
 }
 
 struct TiffCloser {
@@ -102,9 +110,15 @@ struct Shape {
     int colours = 1;                               // samples of colour, before the extra ones
 };
 
+// Integer samples of any depth libtiff unpacks: up to 16 bits, or 32.
+bool integerBits(int bits) {
+    return (bits >= 1 && bits <= 16) || bits == 32;
+}
+
 // Whether rows can be read one at a time and converted here.
 bool readsByRows(TIFF* tif, const Shape& s) {
     const bool floating = s.format == SAMPLEFORMAT_IEEEFP && s.bits == 32;
+    const bool integer = s.format == SAMPLEFORMAT_UINT && integerBits(s.bits);
     if (TIFFIsTiled(tif) || s.planar != PLANARCONFIG_CONTIG ||
         (s.format != SAMPLEFORMAT_UINT && !floating) || s.compression == COMPRESSION_JPEG ||
         s.compression == COMPRESSION_OJPEG || s.samples < s.colours)
@@ -112,11 +126,10 @@ bool readsByRows(TIFF* tif, const Shape& s) {
     switch (s.photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_PALETTE:
-        return s.bits == 1 || s.bits == 2 || s.bits == 4 || s.bits == 8 ||
-               ((s.bits == 16 || floating) && s.photometric != PHOTOMETRIC_PALETTE);
     case PHOTOMETRIC_RGB:
-        return s.bits == 8 || s.bits == 16 || floating;
+        return integer || floating;
+    case PHOTOMETRIC_PALETTE:
+        return s.bits == 1 || s.bits == 2 || s.bits == 4 || s.bits == 8;
     case PHOTOMETRIC_SEPARATED: {
         // 16-bit inks, which libtiff's own colour reader does not take; 8-bit
         // ones it reads.
@@ -134,7 +147,12 @@ class RowConverter {
 public:
     RowConverter(TIFF* tif, const Shape& s)
         : m_s(s) {
-        m_mask = s.bits >= 16 ? 0xffff : (1u << s.bits) - 1;
+        m_mask = s.bits >= 32 ? 0xffffffffu : (1u << s.bits) - 1;
+        // Every depth spread over 0 to 255, to the nearest level, as libtiff's
+        // own colour reader does for 16 bits and ImageMagick for every depth.
+        if (s.format == SAMPLEFORMAT_UINT && s.bits != 8 && s.bits <= 16)
+            for (std::uint32_t v = 0; v <= m_mask; ++v)
+                m_levels.push_back(static_cast<std::uint8_t>((v * 255 + m_mask / 2) / m_mask));
         // Floating-point samples run from 0 to 1, or over the range the file
         // gives in its SMinSampleValue and SMaxSampleValue.
         if (s.format == SAMPLEFORMAT_IEEEFP) {
@@ -218,9 +236,26 @@ private:
             std::memcpy(&v, in + 2 * i, 2);
             return v;
         }
-        default: {
+        case 32: {
+            std::uint32_t v; // already in the machine's byte order
+            std::memcpy(&v, in + 4 * i, 4);
+            return v;
+        }
+        case 1:
+        case 2:
+        case 4: {
             const std::size_t bit = i * m_s.bits;
             return (in[bit >> 3] >> (8 - m_s.bits - (bit & 7))) & m_mask;
+        }
+        default: {
+            // Packed across bytes, the highest bit first (12 bits: one and a
+            // half bytes a sample).
+            const std::size_t first = i * m_s.bits;
+            const std::size_t end = first + m_s.bits;
+            std::uint32_t v = 0;
+            for (std::size_t b = first >> 3; b <= (end - 1) >> 3; ++b)
+                v = v << 8 | in[b];
+            return (v >> ((8 - (end & 7)) & 7)) & m_mask;
         }
         }
     }
@@ -232,12 +267,17 @@ private:
             return t > 0 ? static_cast<std::uint32_t>(std::min(t, 1.0) * 255 + 0.5) : 0;
         }
         const std::uint32_t v = sample(in, i);
-        return m_s.bits == 8 ? v : m_s.bits == 16 ? v >> 8 : v * 255 / m_mask;
+        if (m_s.bits == 8)
+            return v;
+        if (m_s.bits == 32)
+            return static_cast<std::uint32_t>((std::uint64_t{v} * 255 + 0x7fffffffu) / 0xffffffffu);
+        return m_levels[v];
     }
 
     Shape m_s;
     std::uint32_t m_mask;
-    double m_low = 0, m_high = 1; // of floating-point samples
+    std::vector<std::uint8_t> m_levels; // of each integer sample, in 8 bits
+    double m_low = 0, m_high = 1;       // of floating-point samples
     std::vector<std::uint32_t> m_palette;
 };
 
@@ -337,6 +377,21 @@ Shape shapeOf(TIFF* tif) {
     return s;
 }
 
+// Whether every strip or tile of the page, in every plane, has data within
+// the file. libtiff's colour reader leaves unread the planes it does not show
+// (an extra sample of no stated kind), and a plane without its data is a page
+// cut short.
+bool holdsEveryStrip(TIFF* tif, std::uint64_t fileSize) {
+    const std::uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t at = TIFFGetStrileOffset(tif, i);
+        const std::uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+        if (bytes == 0 || bytes > fileSize || at > fileSize - bytes)
+            return false;
+    }
+    return count > 0;
+}
+
 } // namespace
 
 Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
@@ -352,8 +407,9 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     TIFFOpenOptionsSetMaxCumulatedMemAlloc(options.get(),
                                            static_cast<tmsize_t>(2 * budget.limits().sourceBytes));
 #endif
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quietly, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quietly, nullptr);
+    bool damaged = false;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), damage, &damaged);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), remark, nullptr);
     Input input{bytes};
     const std::unique_ptr<TIFF, TiffCloser> tif(
         TIFFClientOpenExt("picture", "r", &input, readInput, writeNothing, seekInput, closeInput,
@@ -364,6 +420,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     const Shape s = shapeOf(tif.get());
     if (!budget.allowsPicture(s.width, s.height))
         return Verdict::OutOfMemory;
+    if (!holdsEveryStrip(tif.get(), bytes.size()))
+        return Verdict::Invalid;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
     const bool turns = orientation >= 5 && orientation <= 8;
@@ -394,8 +452,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     reducer.streamTo(sink);
     const Verdict verdict =
         byRows ? readRows(tif.get(), s, reducer) : readBands(tif.get(), s, band, reducer);
-    if (verdict != Verdict::Ok)
-        return verdict;
+    if (verdict != Verdict::Ok || damaged)
+        return Verdict::Invalid;
     reducer.deliver(sink);
     return Verdict::Ok;
 }
