@@ -281,7 +281,8 @@ private:
     std::vector<std::uint32_t> m_palette;
 };
 
-Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
+// Both readers stop at the first error libtiff tells (`damaged`).
+Verdict readRows(TIFF* tif, const Shape& s, const bool& damaged, Reducer& reducer) {
     RowConverter converter(tif, s);
     const std::uint64_t needed = (std::uint64_t{s.width} * s.samples * s.bits + 7) / 8;
     const std::uint64_t size = TIFFScanlineSize64(tif);
@@ -300,7 +301,8 @@ Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
             const std::uint32_t rows = std::min(perStrip, s.height - y);
             const auto wanted = static_cast<tmsize_t>(rows * size);
             if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), wanted) <
-                wanted)
+                    wanted ||
+                damaged)
                 return Verdict::Invalid;
             for (std::uint32_t r = 0; r < rows; ++r) {
                 converter.convert(strip.data() + r * size, row.data());
@@ -311,7 +313,7 @@ Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
     }
     std::vector<std::uint8_t> samples(static_cast<std::size_t>(size));
     for (std::uint32_t y = 0; y < s.height; ++y) {
-        if (TIFFReadScanline(tif, samples.data(), y, 0) < 0)
+        if (TIFFReadScanline(tif, samples.data(), y, 0) < 0 || damaged)
             return Verdict::Invalid;
         converter.convert(samples.data(), row.data());
         reducer.row(row.data());
@@ -324,7 +326,8 @@ struct RgbaEnder {
 };
 
 // libtiff's RGBA reader, a band of rows at a time: a row of tiles, or a strip.
-Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, Reducer& reducer) {
+Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, const bool& damaged,
+                  Reducer& reducer) {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message))
         return Verdict::Invalid;
@@ -341,7 +344,7 @@ Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, Reducer& reduce
         const std::uint32_t rows = std::min(band, s.height - top);
         img.row_offset = static_cast<int>(top);
         img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&img, pixels.data(), s.width, rows))
+        if (!TIFFRGBAImageGet(&img, pixels.data(), s.width, rows) || damaged)
             return Verdict::Invalid;
         for (std::uint32_t y = 0; y < rows; ++y) {
             std::uint32_t* row = pixels.data() + std::size_t{y} * s.width;
@@ -420,7 +423,7 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     const Shape s = shapeOf(tif.get());
     if (!budget.allowsPicture(s.width, s.height))
         return Verdict::OutOfMemory;
-    if (!holdsEveryStrip(tif.get(), bytes.size()))
+    if (damaged || !holdsEveryStrip(tif.get(), bytes.size()))
         return Verdict::Invalid;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
@@ -450,8 +453,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         return Verdict::OutOfMemory;
     Reducer reducer(stored, kept, orientation);
     reducer.streamTo(sink);
-    const Verdict verdict =
-        byRows ? readRows(tif.get(), s, reducer) : readBands(tif.get(), s, band, reducer);
+    const Verdict verdict = byRows ? readRows(tif.get(), s, damaged, reducer)
+                                   : readBands(tif.get(), s, band, damaged, reducer);
     if (verdict != Verdict::Ok || damaged)
         return Verdict::Invalid;
     reducer.deliver(sink);
