@@ -380,9 +380,10 @@ std::vector<Case> cases() {
         c.push_back({"HeicPhotoInTiles", [] { return heicOf(testImage(5632, 4224), {.grid = 8}); },
                      loads(1, 5632, 4224)});
 
-#if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0)
-    // From libjxl 0.11 on, what it holds is metered: a 24-megapixel photo
-    // loads, and a lossless one, which needs three times as much, is too large.
+#if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0) || defined(__GLIBC__)
+    // What libjxl holds is metered (from 0.11 on) or its heap watched (before,
+    // where glibc tells the heap): a 24-megapixel photo loads, and a lossless
+    // one, which needs several times as much, is too large.
     c.push_back({"JxlPhoto24Megapixels", [] { return jxlOf({testImage(5712, 4284)}); },
                  loads(1, 5712, 4284)});
     c.push_back({"JxlLossless24Megapixels",
@@ -532,7 +533,10 @@ TEST(PictureVerdictTable, ForTheWindowsBuild) {
     std::ofstream expected(std::string(folder) + "/expected.txt");
     for (const Case& c : cases()) {
         std::ofstream(std::string(folder) + "/" + c.name, std::ios::binary) << c.bytes();
-        const Expected& e = c.expected;
+        // Windows' helper cannot watch the heap of a libjxl before 0.11, and
+        // keeps to the bound of about 9 megapixels there.
+        const bool unwatched = JPEGXL_NUMERIC_VERSION < JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
+        const Expected& e = unwatched && c.name == "JxlPhoto24Megapixels" ? tooLarge : c.expected;
         if (e.error == ErrorNumber{})
             expected << c.name << ": ok " << e.frames << ' ' << e.width << 'x' << e.height << '\n';
         else
