@@ -16,7 +16,16 @@
 #include <memory>
 #include <new>
 
-#if defined(__GLIBC__)
+#if defined(__SANITIZE_ADDRESS__)
+#define ORBITALE_HEAP_OF_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORBITALE_HEAP_OF_ASAN 1
+#endif
+#endif
+#if defined(ORBITALE_HEAP_OF_ASAN)
+#include <sanitizer/allocator_interface.h>
+#elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
@@ -44,7 +53,13 @@ struct DecoderDestroy {
 constexpr std::uint64_t jxlWorkBytes = 256u << 20;
 constexpr bool jxlTakesItsMemoryFromUs =
     JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+#if defined(ORBITALE_HEAP_OF_ASAN)
+// The sanitizer's allocator, not glibc's, holds the heap there.
+constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
+std::size_t heapTaken() {
+    return __sanitizer_get_current_allocated_bytes();
+}
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
 constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
 // What the heap has taken from the system, freed blocks it keeps included:
 // what the helper's memory grows by.
