@@ -148,11 +148,11 @@ public:
     RowConverter(TIFF* tif, const Shape& s)
         : m_s(s) {
         m_mask = s.bits >= 32 ? 0xffffffffu : (1u << s.bits) - 1;
-        // Every depth spread over 0 to 255, to the nearest level, as libtiff's
-        // own colour reader does for 16 bits and ImageMagick for every depth.
+        // Every depth spread over 0 to 255, rounded down, as ImageMagick
+        // shows every depth and libtiff's own colour reader a grey one.
         if (s.format == SAMPLEFORMAT_UINT && s.bits != 8 && s.bits <= 16)
             for (std::uint32_t v = 0; v <= m_mask; ++v)
-                m_levels.push_back(static_cast<std::uint8_t>((v * 255 + m_mask / 2) / m_mask));
+                m_levels.push_back(static_cast<std::uint8_t>(v * 255 / m_mask));
         // Floating-point samples run from 0 to 1, or over the range the file
         // gives in its SMinSampleValue and SMaxSampleValue.
         if (s.format == SAMPLEFORMAT_IEEEFP) {
@@ -270,7 +270,7 @@ private:
         if (m_s.bits == 8)
             return v;
         if (m_s.bits == 32)
-            return static_cast<std::uint32_t>((std::uint64_t{v} * 255 + 0x7fffffffu) / 0xffffffffu);
+            return static_cast<std::uint32_t>(std::uint64_t{v} * 255 / 0xffffffffu);
         return m_levels[v];
     }
 

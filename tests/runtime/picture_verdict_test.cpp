@@ -186,8 +186,9 @@ std::vector<Case> cases() {
          loads(1, 300, 200)},
         {"TiffOneBitFax",
          [] {
-             return tiffOf(testImage(640, 480),
-                           {.kind = TiffShape::Kind::Grey, .bits = 1, .compression = 4});
+             return tiffOf(
+                 testImage(640, 480),
+                 {.kind = TiffShape::Kind::Grey, .bits = 1, .rowsPerStrip = 480, .compression = 4});
          },
          loads(1, 640, 480)},
         {"TiffGrey16Bit",
@@ -205,15 +206,6 @@ std::vector<Case> cases() {
         {"BigTiffInTiles",
          [] { return tiffOf(testImage(300, 200), {.tile = 64, .compression = 8, .big = true}); },
          loads(1, 300, 200)},
-        {"TiffGrey12Bit",
-         [] { return tiffOf(testImage(640, 480), {.kind = TiffShape::Kind::Grey, .bits = 12}); },
-         loads(1, 640, 480)},
-        {"TiffWebpTilesOfAMap",
-         [] {
-             return tiffOf(testImage(1200, 700, true),
-                           {.alpha = true, .tile = 512, .compression = 50001});
-         },
-         loads(1, 1200, 700)},
         {"TiffFirstPageOfThree", [] { return tiffOf(testImage(320, 240), {.pages = 3}); },
          loads(1, 320, 240)},
         {"TiffTurnedByItsOrientation",
@@ -244,13 +236,8 @@ std::vector<Case> cases() {
              return tiff;
          },
          invalid},
-        {"TiffPlanesWithoutTheirExtraSample",
-         [=] {
-             return tiffOf(small, {.kind = TiffShape::Kind::Grey,
-                                   .extra = true,
-                                   .planes = true,
-                                   .lastPlaneLeft = true});
-         },
+        {"TiffPlaneOfAnExtraSampleWithoutData",
+         [=] { return tiffOf(small, {.kind = TiffShape::Kind::Grey, .extra = true, .planes = 1}); },
          invalid},
         {"TiffClaiming100000Squared",
          [=] {
@@ -780,16 +767,15 @@ const Shown shownPixels[] = {
     {"TiffCmykUpsideDown", tiff({.kind = Kind::Cmyk, .orientation = 3}), wide, "RBWK"},
     {"TiffCmyk16Bit", tiff({.kind = Kind::Cmyk, .bits = 16}), wide, "RBWK"},
     {"TiffGrey12Bit", tiff({.kind = Kind::Grey, .bits = 12, .compression = 8}), wide, "RBWK", 12},
-    {"TiffGrey16BitWithItsPredictor", tiff({.kind = Kind::Grey, .bits = 16, .predictor = 2}), wide,
-     "RBWK", 16},
     {"TiffGrey32BitWithItsPredictor", tiff({.kind = Kind::Grey, .bits = 32, .predictor = 2}), wide,
      "RBWK", 32},
-    {"TiffRgbPlanesWithAlpha", tiff({.alpha = true, .planes = true}), wide, "RBWK"},
+    {"TiffRgbPlanesWithAlpha", tiff({.alpha = true, .planes = 4}), wide, "RBWK"},
     {"TiffZstdTiles", tiff({.tile = 16, .compression = 50000}), wide, "RBWK"},
     {"TiffLercStrips", tiff({.compression = 34887}), wide, "RBWK"},
     {"TiffPackBitsStrips", tiff({.compression = 32773}), wide, "RBWK"},
     {"TiffJpegStrips", tiff({.compression = 7}), wide, "RBWK", 0, 8},
-    {"TiffWebpTiles", tiff({.tile = 16, .compression = 50001}), wide, "RBWK", 0, 8},
+    {"TiffWebpTileOfAMap", tiff({.alpha = true, .tile = 512, .compression = 50001}), wide, "RBWK",
+     0, 8},
     // The file's turn and mirror, applied by libheif for HEIC and by us for AVIF.
     {"AvifUpright", avif({}), wide, "RBWK", 0, blur},
     {"AvifTurnedLeft", avif({.turns = 1}), tall, "BKRW", 0, blur},

@@ -98,7 +98,7 @@ void samplesOf(QRgb p, const TiffShape& s, std::vector<std::uint32_t>& out) {
             return std::uint32_t(v) * 0x01010101u;
         const std::uint32_t most = (1u << s.bits) - 1;
         return s.bits < 8 ? std::uint32_t(v) >> (8 - s.bits)
-                          : (std::uint32_t(v) * most + 127) / 255;
+                          : (std::uint32_t(v) * most + 254) / 255;
     };
     switch (s.kind) {
     case TiffShape::Kind::Rgb:
@@ -146,7 +146,6 @@ std::vector<std::uint8_t> storedRows(const QImage& image, const TiffShape& s,
                 const auto v = static_cast<std::uint16_t>(samples[i]);
                 std::memcpy(out + 2 * i, &v, 2);
             } else {
-                // The highest bit first, across bytes where a sample is wider than what is left.
                 const std::size_t bit = i * static_cast<std::size_t>(s.bits);
                 for (std::size_t b = 0; b < std::size_t(s.bits); ++b)
                     if (samples[i] >> (s.bits - 1 - b) & 1)
@@ -247,8 +246,7 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, s.rowsPerStrip);
         std::vector<std::uint8_t> row(rowBytes);
-        const int planes = s.planes ? samples - (s.lastPlaneLeft ? 1 : 0) : 1;
-        for (int plane = 0; plane < planes; ++plane)
+        for (int plane = 0; plane < std::max(s.planes, 1); ++plane)
             for (std::uint32_t y = 0; y < h && ok; ++y) {
                 for (std::uint32_t x = 0; x < w && s.planes; ++x)
                     row[x] = rows[rowBytes * y + std::size_t{x} * samples + plane];
