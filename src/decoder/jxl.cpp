@@ -24,7 +24,8 @@
 #endif
 #endif
 #if defined(ORBITALE_HEAP_OF_ASAN)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's runtime has it; GCC ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
