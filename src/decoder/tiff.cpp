@@ -1,12 +1,13 @@
 // TIFF through libtiff: the first page, turned upright by its Orientation.
-// Grey, palette and RGB pictures in strips, which are most of what scanners
-// and cameras write, are read a row at a time and converted here; everything
-// else libtiff knows (tiles, CMYK, YCbCr, separate planes, its other
-// colour kinds) goes through libtiff's own RGBA reader a band at a time: one
-// row of tiles, or one strip. So no frame is held at the picture's own size,
-// except a band that is itself that large (a picture stored as one strip of
-// a kind only the RGBA reader knows), which is held to the size a whole
-// frame may have.
+// Grey, palette and RGB pictures, which are most of what scanners, cameras
+// and maps write, are read a strip, a row or a row of tiles at a time and
+// converted here, at any integer depth or in floating point; everything else
+// libtiff knows (8-bit CMYK, YCbCr, JPEG, separate planes, its other colour
+// kinds) goes through libtiff's own RGBA reader a band at a time: one row of
+// tiles, or one strip. So no frame is held at the picture's own size, except
+// a band that is itself that large (a picture stored as one strip of a kind
+// only the RGBA reader knows), which is held to the size a whole frame may
+// have.
 //
 // libtiff's errors are damage, its warnings are remarks: some of its codecs
 // tell of data they could not decode (a fax page's bad code word) and still
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace decoder {
@@ -119,9 +121,9 @@ bool integerBits(int bits) {
 bool readsByRows(TIFF* tif, const Shape& s) {
     const bool floating = s.format == SAMPLEFORMAT_IEEEFP && s.bits == 32;
     const bool integer = s.format == SAMPLEFORMAT_UINT && integerBits(s.bits);
-    if (TIFFIsTiled(tif) || s.planar != PLANARCONFIG_CONTIG ||
-        (s.format != SAMPLEFORMAT_UINT && !floating) || s.compression == COMPRESSION_JPEG ||
-        s.compression == COMPRESSION_OJPEG || s.samples < s.colours)
+    if (s.planar != PLANARCONFIG_CONTIG || (s.format != SAMPLEFORMAT_UINT && !floating) ||
+        s.compression == COMPRESSION_JPEG || s.compression == COMPRESSION_OJPEG ||
+        s.samples < s.colours)
         return false;
     switch (s.photometric) {
     case PHOTOMETRIC_MINISWHITE:
@@ -149,7 +151,8 @@ public:
         : m_s(s) {
         m_mask = s.bits >= 32 ? 0xffffffffu : (1u << s.bits) - 1;
         // Every depth spread over 0 to 255, rounded down, as ImageMagick
-        // shows every depth and libtiff's own colour reader a grey one.
+        // shows every depth (libtiff's own colour reader rounds 16 bits to
+        // the nearest level: one level apart at most).
         if (s.format == SAMPLEFORMAT_UINT && s.bits != 8 && s.bits <= 16)
             for (std::uint32_t v = 0; v <= m_mask; ++v)
                 m_levels.push_back(static_cast<std::uint8_t>(v * 255 / m_mask));
@@ -281,6 +284,52 @@ private:
     std::vector<std::uint32_t> m_palette;
 };
 
+// The bytes of a row of tiles, held whole while its rows are converted; 0
+// for strips.
+std::uint64_t tileBandBytes(TIFF* tif, const Shape& s) {
+    std::uint32_t across = 0, down = 0;
+    if (!TIFFIsTiled(tif))
+        return 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
+    if (across == 0 || down == 0)
+        return std::numeric_limits<std::uint64_t>::max();
+    return TIFFTileRowSize64(tif) * ((s.width + across - 1) / across) * down;
+}
+
+// A row of tiles at a time, each of its rows converted as a strip's are.
+Verdict readTiles(TIFF* tif, const Shape& s, const RowConverter& converter, const bool& damaged,
+                  Reducer& reducer) {
+    std::uint32_t across = 0, down = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
+    const std::uint64_t tileRow = TIFFTileRowSize64(tif);
+    const std::uint32_t tiles = (s.width + across - 1) / across;
+    const std::size_t rowBytes = static_cast<std::size_t>(tileRow * tiles);
+    if (tileRow == 0 || TIFFTileSize64(tif) != tileRow * down ||
+        std::uint64_t{across} * s.samples * s.bits > tileRow * 8)
+        return Verdict::Invalid;
+    std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileRow * down));
+    std::vector<std::uint8_t> band(rowBytes * down);
+    std::vector<std::uint32_t> row(s.width);
+    for (std::uint32_t y = 0; y < s.height; y += down) {
+        for (std::uint32_t t = 0; t < tiles; ++t) {
+            if (TIFFReadTile(tif, tile.data(), t * across, y, 0, 0) <
+                    static_cast<tmsize_t>(tile.size()) ||
+                damaged)
+                return Verdict::Invalid;
+            for (std::uint32_t r = 0; r < down; ++r)
+                std::memcpy(band.data() + r * rowBytes + t * tileRow, tile.data() + r * tileRow,
+                            static_cast<std::size_t>(tileRow));
+        }
+        for (std::uint32_t r = 0; r < std::min(down, s.height - y); ++r) {
+            converter.convert(band.data() + r * rowBytes, row.data());
+            reducer.row(row.data());
+        }
+    }
+    return Verdict::Ok;
+}
+
 // Both readers stop at the first error libtiff tells (`damaged`).
 Verdict readRows(TIFF* tif, const Shape& s, const bool& damaged, Reducer& reducer) {
     RowConverter converter(tif, s);
@@ -288,6 +337,8 @@ Verdict readRows(TIFF* tif, const Shape& s, const bool& damaged, Reducer& reduce
     const std::uint64_t size = TIFFScanlineSize64(tif);
     if (!converter.valid() || size < needed || size == 0)
         return Verdict::Invalid;
+    if (TIFFIsTiled(tif))
+        return readTiles(tif, s, converter, damaged, reducer);
     std::vector<std::uint32_t> row(s.width);
     // A strip at a time where strips are of a modest size, as writers make
     // them: libtiff inflates a whole strip far faster than a row at a time
@@ -443,6 +494,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         band = std::clamp<std::uint32_t>(band, 1, s.height);
         if (!budget.allowsSource(s.width, band))
             return Verdict::OutOfMemory;
+    } else if (tileBandBytes(tif.get(), s) > budget.limits().sourceBytes) {
+        return Verdict::OutOfMemory;
     }
 
     const Size keptUpright = keptSize(upright, 1, budget.limits());
