@@ -10,10 +10,11 @@
 // have.
 //
 // libtiff's errors are damage, its warnings are remarks: some of its codecs
-// tell of data they could not decode (a fax page's bad code word) and still
-// fill the rest of the strip with white, so an error told at any time
-// refuses the picture. It allocates no more than a frame may take at once,
-// and says nothing on standard error.
+// tell of data they could not decode (a fax page's bad code word, or its
+// data ending early, which it only warns of) and still fill the rest of the
+// strip with white, so such a message told at any time refuses the picture.
+// It allocates no more than a frame may take at once, and says nothing on
+// standard error.
 
 #include "decoder/decoder.h"
 #include "decoder/reduce.h"
@@ -21,6 +22,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -74,8 +76,14 @@ int mapInput(thandle_t handle, void** base, toff_t* size) {
 
 void unmapInput(thandle_t, void*, toff_t) {}
 
-// Told, and not passed on to libtiff's handlers for the whole process.
-int remark(TIFF*, void*, const char*, const char*, va_list) {
+// Told, and not passed on to libtiff's handlers for the whole process. Of
+// its warnings, those of a fax page whose data ends before its rows or a row
+// before its width are damage too: libtiff fills the rest with white.
+int remark(TIFF*, void* damaged, const char*, const char* format, va_list arguments) {
+    char message[256];
+    std::vsnprintf(message, sizeof message, format, arguments);
+    if (std::strstr(message, "Premature EOF") || std::strstr(message, "Premature EOL"))
+        *static_cast<bool*>(damaged) = true;
     return 1;
 }
 int damage(TIFF*, void* damaged, const char*, const char*, va_list) {
@@ -463,7 +471,7 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
 #endif
     bool damaged = false;
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), damage, &damaged);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), remark, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), remark, &damaged);
     Input input{bytes};
     const std::unique_ptr<TIFF, TiffCloser> tif(
         TIFFClientOpenExt("picture", "r", &input, readInput, writeNothing, seekInput, closeInput,
