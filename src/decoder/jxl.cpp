@@ -16,6 +16,20 @@
 #include <memory>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ORBITALE_HEAP_OF_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORBITALE_HEAP_OF_ASAN 1
+#endif
+#endif
+#if defined(ORBITALE_HEAP_OF_ASAN)
+// The sanitizer's runtime has it; GCC ships no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace decoder {
 
 namespace {
@@ -28,28 +42,61 @@ struct DecoderDestroy {
 // From 0.11 on, libjxl takes its planes, coefficients and frames through the
 // memory manager it is given, which bounds them: a 24-megapixel photo (the
 // usual lossy kind) needs some 75 MB there, a lossless or modular one three
-// times that. Before, it took them itself, up to 27 bytes a pixel measured
-// here (a lossy modular picture), 36 with alpha; an animation also keeps the
-// composed picture and the frames later ones are drawn over. So there only a
-// still of about 7 megapixels at most is read, 9 without alpha. The file
-// itself stays in memory beside them.
+// times that. Before, it takes all but its decoder's own few bytes from the
+// heap itself: some 3 bytes a pixel for a lossy photo, progressive or not,
+// 20 for a lossless one, 23 for a lossy modular one and 31 for a photo with
+// alpha (measured here on 0.7); an animation also keeps the composed picture
+// and the frames later ones are drawn over. There the heap is watched
+// instead, where glibc tells what it has taken, so that a 24-megapixel photo
+// loads (some 180 MB at its peak); elsewhere only a still of about 7
+// megapixels at most is read, 9 without alpha. The file itself stays in
+// memory beside them.
 constexpr std::uint64_t jxlWorkBytes = 256u << 20;
 constexpr bool jxlTakesItsMemoryFromUs =
     JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
+#if defined(ORBITALE_HEAP_OF_ASAN)
+// The sanitizer's allocator, not glibc's, holds the heap there.
+constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
+std::size_t heapTaken() {
+    return __sanitizer_get_current_allocated_bytes();
+}
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
+// What the heap has taken from the system, freed blocks it keeps included:
+// what the helper's memory grows by.
+std::size_t heapTaken() {
+    const struct mallinfo2 heap = mallinfo2();
+    return heap.arena + heap.hblkhd;
+}
+#else
+constexpr bool heapIsWatched = false;
+std::size_t heapTaken() {
+    return 0;
+}
+#endif
 
 std::uint64_t bytesPerPixel(const JxlBasicInfo& info) {
-    if (jxlTakesItsMemoryFromUs)
-        return 4; // the RGBA we are given; libjxl's own is metered
+    if (jxlTakesItsMemoryFromUs || heapIsWatched)
+        return 4; // the RGBA we are given; libjxl's own is metered or watched
     const std::uint64_t frame = info.alpha_bits ? 40 : 30;
     return info.have_animation ? frame + 16 : frame;
 }
 
 // What libjxl takes through its memory manager, within what is left of the
-// work bytes.
+// work bytes; or, where it takes its memory itself, the heap's growth since
+// the decoding began.
 struct Meter {
     std::size_t used = 0;
     std::size_t limit = 0;
     bool refused = false;
+    std::size_t heapAtStart = 0;
+
+    bool heapOverLimit() {
+        const std::size_t now = heapTaken();
+        if (now > heapAtStart && now - heapAtStart > limit)
+            refused = true;
+        return refused;
+    }
 };
 
 // Each block carries its size before it, on malloc's own alignment.
@@ -77,6 +124,23 @@ void meteredFree(void* opaque, void* address) {
     std::memcpy(&size, block, sizeof size);
     static_cast<Meter*>(opaque)->used -= size;
     std::free(block);
+}
+
+// libjxl's steps, run one after another on the helper's own thread as it
+// runs them without a runner; each step, and each group within one, starts
+// only while the heap is within the work bytes. A step refused fails the
+// decoding as damage would, and the meter tells it apart.
+JxlParallelRetCode runWatched(void* opaque, void* jxl, JxlParallelRunInit init,
+                              JxlParallelRunFunction run, std::uint32_t start, std::uint32_t end) {
+    auto* meter = static_cast<Meter*>(opaque);
+    if (meter->heapOverLimit() || init(jxl, 1) != 0)
+        return -1;
+    for (std::uint32_t i = start; i < end; ++i) {
+        if (meter->heapOverLimit())
+            return -1;
+        run(jxl, i, 0);
+    }
+    return 0;
 }
 
 // libjxl on one thread needs up to 190 ns of processor time a pixel here
@@ -108,6 +172,9 @@ Verdict decodeMetered(std::span<const std::uint8_t> bytes, Budget& budget, Frame
     JxlDecoder* decoder = owner.get();
     if (!decoder)
         return Verdict::OutOfMemory;
+    if (heapIsWatched &&
+        JxlDecoderSetParallelRunner(decoder, runWatched, &meter) != JXL_DEC_SUCCESS)
+        return Verdict::Invalid;
     const auto& limits = budget.limits();
 
     // The headers: the size, and for an animation the number of frames
@@ -129,9 +196,12 @@ Verdict decodeMetered(std::span<const std::uint8_t> bytes, Budget& budget, Frame
             const std::uint64_t ours = pixels * bytesPerPixel(info) + bytes.size();
             if (!budget.allowsPicture(info.xsize, info.ysize) || ours > jxlWorkBytes)
                 return Verdict::OutOfMemory;
-            // Before 0.11 the bound above is all there is.
+            // The heap's growth holds our RGBA too; where neither is watched,
+            // the bound above is all there is.
             if (jxlTakesItsMemoryFromUs)
                 meter.limit = static_cast<std::size_t>(jxlWorkBytes - ours);
+            else if (heapIsWatched)
+                meter.limit = static_cast<std::size_t>(jxlWorkBytes - bytes.size());
             if (!info.have_animation) {
                 frames = 1;
                 counting = false;
@@ -214,7 +284,8 @@ Verdict decodeMetered(std::span<const std::uint8_t> bytes, Budget& budget, Frame
 
 Verdict decodeJxl(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
     try {
-        Meter meter{.limit = std::numeric_limits<std::size_t>::max() / 2};
+        Meter meter{.limit = std::numeric_limits<std::size_t>::max() / 2,
+                    .heapAtStart = heapTaken()};
         const Verdict verdict = decodeMetered(bytes, budget, sink, meter);
         // libjxl fails as it fails on damage when its memory manager says no.
         return verdict == Verdict::Invalid && meter.refused ? Verdict::OutOfMemory : verdict;

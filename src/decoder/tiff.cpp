@@ -1,15 +1,20 @@
 // TIFF through libtiff: the first page, turned upright by its Orientation.
-// Grey, palette and RGB pictures in strips, which are most of what scanners
-// and cameras write, are read a row at a time and converted here; everything
-// else libtiff knows (tiles, CMYK, YCbCr, separate planes, its other
-// colour kinds) goes through libtiff's own RGBA reader a band at a time: one
-// row of tiles, or one strip. So no frame is held at the picture's own size,
-// except a band that is itself that large (a picture stored as one strip of
-// a kind only the RGBA reader knows), which is held to the size a whole
-// frame may have.
+// Grey, palette and RGB pictures, which are most of what scanners, cameras
+// and maps write, are read a strip, a row or a row of tiles at a time and
+// converted here, at any integer depth or in floating point; everything else
+// libtiff knows (8-bit CMYK, YCbCr, JPEG, separate planes, its other colour
+// kinds) goes through libtiff's own RGBA reader a band at a time: one row of
+// tiles, or one strip. So no frame is held at the picture's own size, except
+// a band that is itself that large (a picture stored as one strip of a kind
+// only the RGBA reader knows), which is held to the size a whole frame may
+// have.
 //
-// libtiff's errors are damage, its warnings are remarks; it allocates no
-// more than a frame may take at once, and says nothing on standard error.
+// libtiff's errors are damage, its warnings are remarks: some of its codecs
+// tell of data they could not decode (a fax page's bad code word, or its
+// data ending early, which it only warns of) and still fill the rest of the
+// strip with white, so such a message told at any time refuses the picture.
+// It allocates no more than a frame may take at once, and says nothing on
+// standard error.
 
 #include "decoder/decoder.h"
 #include "decoder/reduce.h"
@@ -17,7 +22,9 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace decoder {
@@ -69,8 +76,19 @@ int mapInput(thandle_t handle, void** base, toff_t* size) {
 
 void unmapInput(thandle_t, void*, toff_t) {}
 
-int quietly(TIFF*, void*, const char*, const char*, va_list) {
-    return 1; // told, and not passed on to libtiff's handlers for the whole process
+// Told, and not passed on to libtiff's handlers for the whole process. Of
+// its warnings, those of a fax page whose data ends before its rows or a row
+// before its width are damage too: libtiff fills the rest with white.
+int remark(TIFF*, void* damaged, const char*, const char* format, va_list arguments) {
+    char message[256];
+    std::vsnprintf(message, sizeof message, format, arguments);
+    if (std::strstr(message, "Premature EOF") || std::strstr(message, "Premature EOL"))
+        *static_cast<bool*>(damaged) = true;
+    return 1;
+}
+int damage(TIFF*, void* damaged, const char*, const char*, va_list) {
+    *static_cast<bool*>(damaged) = true;
+    return 1;
 }
 
 struct TiffCloser {
@@ -102,21 +120,26 @@ struct Shape {
     int colours = 1;                               // samples of colour, before the extra ones
 };
 
+// Integer samples of any depth libtiff unpacks: up to 16 bits, or 32.
+bool integerBits(int bits) {
+    return (bits >= 1 && bits <= 16) || bits == 32;
+}
+
 // Whether rows can be read one at a time and converted here.
 bool readsByRows(TIFF* tif, const Shape& s) {
     const bool floating = s.format == SAMPLEFORMAT_IEEEFP && s.bits == 32;
-    if (TIFFIsTiled(tif) || s.planar != PLANARCONFIG_CONTIG ||
-        (s.format != SAMPLEFORMAT_UINT && !floating) || s.compression == COMPRESSION_JPEG ||
-        s.compression == COMPRESSION_OJPEG || s.samples < s.colours)
+    const bool integer = s.format == SAMPLEFORMAT_UINT && integerBits(s.bits);
+    if (s.planar != PLANARCONFIG_CONTIG || (s.format != SAMPLEFORMAT_UINT && !floating) ||
+        s.compression == COMPRESSION_JPEG || s.compression == COMPRESSION_OJPEG ||
+        s.samples < s.colours)
         return false;
     switch (s.photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_PALETTE:
-        return s.bits == 1 || s.bits == 2 || s.bits == 4 || s.bits == 8 ||
-               ((s.bits == 16 || floating) && s.photometric != PHOTOMETRIC_PALETTE);
     case PHOTOMETRIC_RGB:
-        return s.bits == 8 || s.bits == 16 || floating;
+        return integer || floating;
+    case PHOTOMETRIC_PALETTE:
+        return s.bits == 1 || s.bits == 2 || s.bits == 4 || s.bits == 8;
     case PHOTOMETRIC_SEPARATED: {
         // 16-bit inks, which libtiff's own colour reader does not take; 8-bit
         // ones it reads.
@@ -134,7 +157,13 @@ class RowConverter {
 public:
     RowConverter(TIFF* tif, const Shape& s)
         : m_s(s) {
-        m_mask = s.bits >= 16 ? 0xffff : (1u << s.bits) - 1;
+        m_mask = s.bits >= 32 ? 0xffffffffu : (1u << s.bits) - 1;
+        // Every depth spread over 0 to 255, rounded down, as ImageMagick
+        // shows every depth (libtiff's own colour reader rounds 16 bits to
+        // the nearest level: one level apart at most).
+        if (s.format == SAMPLEFORMAT_UINT && s.bits != 8 && s.bits <= 16)
+            for (std::uint32_t v = 0; v <= m_mask; ++v)
+                m_levels.push_back(static_cast<std::uint8_t>(v * 255 / m_mask));
         // Floating-point samples run from 0 to 1, or over the range the file
         // gives in its SMinSampleValue and SMaxSampleValue.
         if (s.format == SAMPLEFORMAT_IEEEFP) {
@@ -218,9 +247,26 @@ private:
             std::memcpy(&v, in + 2 * i, 2);
             return v;
         }
-        default: {
+        case 32: {
+            std::uint32_t v; // already in the machine's byte order
+            std::memcpy(&v, in + 4 * i, 4);
+            return v;
+        }
+        case 1:
+        case 2:
+        case 4: {
             const std::size_t bit = i * m_s.bits;
             return (in[bit >> 3] >> (8 - m_s.bits - (bit & 7))) & m_mask;
+        }
+        default: {
+            // Packed across bytes, the highest bit first (12 bits: one and a
+            // half bytes a sample).
+            const std::size_t first = i * m_s.bits;
+            const std::size_t end = first + m_s.bits;
+            std::uint32_t v = 0;
+            for (std::size_t b = first >> 3; b <= (end - 1) >> 3; ++b)
+                v = v << 8 | in[b];
+            return (v >> ((8 - (end & 7)) & 7)) & m_mask;
         }
         }
     }
@@ -232,21 +278,75 @@ private:
             return t > 0 ? static_cast<std::uint32_t>(std::min(t, 1.0) * 255 + 0.5) : 0;
         }
         const std::uint32_t v = sample(in, i);
-        return m_s.bits == 8 ? v : m_s.bits == 16 ? v >> 8 : v * 255 / m_mask;
+        if (m_s.bits == 8)
+            return v;
+        if (m_s.bits == 32)
+            return static_cast<std::uint32_t>(std::uint64_t{v} * 255 / 0xffffffffu);
+        return m_levels[v];
     }
 
     Shape m_s;
     std::uint32_t m_mask;
-    double m_low = 0, m_high = 1; // of floating-point samples
+    std::vector<std::uint8_t> m_levels; // of each integer sample, in 8 bits
+    double m_low = 0, m_high = 1;       // of floating-point samples
     std::vector<std::uint32_t> m_palette;
 };
 
-Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
+// The bytes of a row of tiles, held whole while its rows are converted; 0
+// for strips.
+std::uint64_t tileBandBytes(TIFF* tif, const Shape& s) {
+    std::uint32_t across = 0, down = 0;
+    if (!TIFFIsTiled(tif))
+        return 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
+    if (across == 0 || down == 0)
+        return std::numeric_limits<std::uint64_t>::max();
+    return TIFFTileRowSize64(tif) * ((s.width + across - 1) / across) * down;
+}
+
+// A row of tiles at a time, each of its rows converted as a strip's are.
+Verdict readTiles(TIFF* tif, const Shape& s, const RowConverter& converter, const bool& damaged,
+                  Reducer& reducer) {
+    std::uint32_t across = 0, down = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
+    const std::uint64_t tileRow = TIFFTileRowSize64(tif);
+    const std::uint32_t tiles = (s.width + across - 1) / across;
+    const std::size_t rowBytes = static_cast<std::size_t>(tileRow * tiles);
+    if (tileRow == 0 || TIFFTileSize64(tif) != tileRow * down ||
+        std::uint64_t{across} * s.samples * s.bits > tileRow * 8)
+        return Verdict::Invalid;
+    std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileRow * down));
+    std::vector<std::uint8_t> band(rowBytes * down);
+    std::vector<std::uint32_t> row(s.width);
+    for (std::uint32_t y = 0; y < s.height; y += down) {
+        for (std::uint32_t t = 0; t < tiles; ++t) {
+            if (TIFFReadTile(tif, tile.data(), t * across, y, 0, 0) <
+                    static_cast<tmsize_t>(tile.size()) ||
+                damaged)
+                return Verdict::Invalid;
+            for (std::uint32_t r = 0; r < down; ++r)
+                std::memcpy(band.data() + r * rowBytes + t * tileRow, tile.data() + r * tileRow,
+                            static_cast<std::size_t>(tileRow));
+        }
+        for (std::uint32_t r = 0; r < std::min(down, s.height - y); ++r) {
+            converter.convert(band.data() + r * rowBytes, row.data());
+            reducer.row(row.data());
+        }
+    }
+    return Verdict::Ok;
+}
+
+// Both readers stop at the first error libtiff tells (`damaged`).
+Verdict readRows(TIFF* tif, const Shape& s, const bool& damaged, Reducer& reducer) {
     RowConverter converter(tif, s);
     const std::uint64_t needed = (std::uint64_t{s.width} * s.samples * s.bits + 7) / 8;
     const std::uint64_t size = TIFFScanlineSize64(tif);
     if (!converter.valid() || size < needed || size == 0)
         return Verdict::Invalid;
+    if (TIFFIsTiled(tif))
+        return readTiles(tif, s, converter, damaged, reducer);
     std::vector<std::uint32_t> row(s.width);
     // A strip at a time where strips are of a modest size, as writers make
     // them: libtiff inflates a whole strip far faster than a row at a time
@@ -260,7 +360,8 @@ Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
             const std::uint32_t rows = std::min(perStrip, s.height - y);
             const auto wanted = static_cast<tmsize_t>(rows * size);
             if (TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y, 0), strip.data(), wanted) <
-                wanted)
+                    wanted ||
+                damaged)
                 return Verdict::Invalid;
             for (std::uint32_t r = 0; r < rows; ++r) {
                 converter.convert(strip.data() + r * size, row.data());
@@ -271,7 +372,7 @@ Verdict readRows(TIFF* tif, const Shape& s, Reducer& reducer) {
     }
     std::vector<std::uint8_t> samples(static_cast<std::size_t>(size));
     for (std::uint32_t y = 0; y < s.height; ++y) {
-        if (TIFFReadScanline(tif, samples.data(), y, 0) < 0)
+        if (TIFFReadScanline(tif, samples.data(), y, 0) < 0 || damaged)
             return Verdict::Invalid;
         converter.convert(samples.data(), row.data());
         reducer.row(row.data());
@@ -284,7 +385,8 @@ struct RgbaEnder {
 };
 
 // libtiff's RGBA reader, a band of rows at a time: a row of tiles, or a strip.
-Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, Reducer& reducer) {
+Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, const bool& damaged,
+                  Reducer& reducer) {
     char message[1024] = {};
     if (!TIFFRGBAImageOK(tif, message))
         return Verdict::Invalid;
@@ -301,7 +403,7 @@ Verdict readBands(TIFF* tif, const Shape& s, std::uint32_t band, Reducer& reduce
         const std::uint32_t rows = std::min(band, s.height - top);
         img.row_offset = static_cast<int>(top);
         img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&img, pixels.data(), s.width, rows))
+        if (!TIFFRGBAImageGet(&img, pixels.data(), s.width, rows) || damaged)
             return Verdict::Invalid;
         for (std::uint32_t y = 0; y < rows; ++y) {
             std::uint32_t* row = pixels.data() + std::size_t{y} * s.width;
@@ -337,6 +439,21 @@ Shape shapeOf(TIFF* tif) {
     return s;
 }
 
+// Whether every strip or tile of the page, in every plane, has data within
+// the file. libtiff's colour reader leaves unread the planes it does not show
+// (an extra sample of no stated kind), and a plane without its data is a page
+// cut short.
+bool holdsEveryStrip(TIFF* tif, std::uint64_t fileSize) {
+    const std::uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t at = TIFFGetStrileOffset(tif, i);
+        const std::uint64_t bytes = TIFFGetStrileByteCount(tif, i);
+        if (bytes == 0 || bytes > fileSize || at > fileSize - bytes)
+            return false;
+    }
+    return count > 0;
+}
+
 } // namespace
 
 Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink& sink) {
@@ -352,8 +469,9 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     TIFFOpenOptionsSetMaxCumulatedMemAlloc(options.get(),
                                            static_cast<tmsize_t>(2 * budget.limits().sourceBytes));
 #endif
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quietly, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quietly, nullptr);
+    bool damaged = false;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), damage, &damaged);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), remark, &damaged);
     Input input{bytes};
     const std::unique_ptr<TIFF, TiffCloser> tif(
         TIFFClientOpenExt("picture", "r", &input, readInput, writeNothing, seekInput, closeInput,
@@ -364,6 +482,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     const Shape s = shapeOf(tif.get());
     if (!budget.allowsPicture(s.width, s.height))
         return Verdict::OutOfMemory;
+    if (damaged || !holdsEveryStrip(tif.get(), bytes.size()))
+        return Verdict::Invalid;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
     const bool turns = orientation >= 5 && orientation <= 8;
@@ -382,6 +502,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         band = std::clamp<std::uint32_t>(band, 1, s.height);
         if (!budget.allowsSource(s.width, band))
             return Verdict::OutOfMemory;
+    } else if (tileBandBytes(tif.get(), s) > budget.limits().sourceBytes) {
+        return Verdict::OutOfMemory;
     }
 
     const Size keptUpright = keptSize(upright, 1, budget.limits());
@@ -392,10 +514,10 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         return Verdict::OutOfMemory;
     Reducer reducer(stored, kept, orientation);
     reducer.streamTo(sink);
-    const Verdict verdict =
-        byRows ? readRows(tif.get(), s, reducer) : readBands(tif.get(), s, band, reducer);
-    if (verdict != Verdict::Ok)
-        return verdict;
+    const Verdict verdict = byRows ? readRows(tif.get(), s, damaged, reducer)
+                                   : readBands(tif.get(), s, band, damaged, reducer);
+    if (verdict != Verdict::Ok || damaged)
+        return Verdict::Invalid;
     reducer.deliver(sink);
     return Verdict::Ok;
 }

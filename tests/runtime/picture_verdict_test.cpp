@@ -186,8 +186,9 @@ std::vector<Case> cases() {
          loads(1, 300, 200)},
         {"TiffOneBitFax",
          [] {
-             return tiffOf(testImage(640, 480),
-                           {.kind = TiffShape::Kind::Grey, .bits = 1, .compression = 4});
+             return tiffOf(
+                 testImage(640, 480),
+                 {.kind = TiffShape::Kind::Grey, .bits = 1, .rowsPerStrip = 480, .compression = 4});
          },
          loads(1, 640, 480)},
         {"TiffGrey16Bit",
@@ -224,6 +225,37 @@ std::vector<Case> cases() {
          [] { return damageWebpChunk(webpAnimationOf(64, 48, 5), "VP8 "); }, invalid},
         {"TiffWhoseStripIsBeyondItsEnd",
          [=] { return withTiffTag(tiffOf(small, {.rowsPerStrip = 48}), 273, 1u << 30); }, invalid},
+        // libtiff tells of the bad code and fills the rest of the page with white.
+        {"TiffFaxPageWithABadCode",
+         [] {
+             std::string tiff = tiffOf(
+                 testImage(640, 480),
+                 {.kind = TiffShape::Kind::Grey, .bits = 1, .rowsPerStrip = 480, .compression = 4});
+             for (std::size_t i = tiff.size() / 3; i < tiff.size() / 3 + 16; ++i)
+                 tiff[i] = static_cast<char>(tiff[i] ^ 0xff);
+             return tiff;
+         },
+         invalid},
+        // A fax page of 231 × 65528 in 162 bytes, its rows ending early from
+        // the eighth on: libtiff only warns of it, and fills the page with white.
+        {"TiffFoundByTheFuzzer",
+         [] {
+             return std::string(
+                 "\x49\x49\x2a\x00\x1a\x00\x00\x00\x26\xa0\xd5\xd6\x43\x0b\x91\x67\x22\x79\xf4\x98"
+                 "\x88\x70\x01\x00\x10\x00\x0b\x00\x00\x01\x03\x00\x01\x00\x00\x00\xe7\x00\xff\xfb"
+                 "\x01\x01\x03\x00\x01\x00\x00\x00\xf8\xff\xff\xfc\x02\x01\x03\x00\x01\x00\x00\x00"
+                 "\x01\x00\x00\x00\x03\x01\x03\x00\x01\x00\x00\x00\x04\x00\x00\x00\x06\x01\x03\x00"
+                 "\x01\x00\x00\x00\x00\x00\x00\x00\x11\x01\x04\x00\x01\x00\x00\x00\x08\x00\x00\x00"
+                 "\x12\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x15\x01\x03\x00\x01\x00\x00\x00"
+                 "\x01\x00\x16\x01\x03\x00\x01\x00\x00\x08\xf0\xff\xff\xff\xe8\xfe\xfb\x00\x01\x00"
+                 "\x00\x00\x11\x00\x00\x00\x1c\x01\x03\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00"
+                 "\x00\x00",
+                 162);
+         },
+         invalid},
+        {"TiffPlaneOfAnExtraSampleWithoutData",
+         [=] { return tiffOf(small, {.kind = TiffShape::Kind::Grey, .extra = true, .planes = 1}); },
+         invalid},
         {"TiffClaiming100000Squared",
          [=] {
              return withTiffTag(withTiffTag(tiffOf(small, {.rowsPerStrip = 48}), 256, 100000), 257,
@@ -352,9 +384,10 @@ std::vector<Case> cases() {
         c.push_back({"HeicPhotoInTiles", [] { return heicOf(testImage(5632, 4224), {.grid = 8}); },
                      loads(1, 5632, 4224)});
 
-#if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0)
-    // From libjxl 0.11 on, what it holds is metered: a 24-megapixel photo
-    // loads, and a lossless one, which needs three times as much, is too large.
+#if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0) || defined(__GLIBC__)
+    // What libjxl holds is metered (from 0.11 on) or its heap watched (before,
+    // where glibc tells the heap): a 24-megapixel photo loads, and a lossless
+    // one, which needs several times as much, is too large.
     c.push_back({"JxlPhoto24Megapixels", [] { return jxlOf({testImage(5712, 4284)}); },
                  loads(1, 5712, 4284)});
     c.push_back({"JxlLossless24Megapixels",
@@ -504,7 +537,10 @@ TEST(PictureVerdictTable, ForTheWindowsBuild) {
     std::ofstream expected(std::string(folder) + "/expected.txt");
     for (const Case& c : cases()) {
         std::ofstream(std::string(folder) + "/" + c.name, std::ios::binary) << c.bytes();
-        const Expected& e = c.expected;
+        // Windows' helper cannot watch the heap of a libjxl before 0.11, and
+        // keeps to the bound of about 9 megapixels there.
+        const bool unwatched = JPEGXL_NUMERIC_VERSION < JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
+        const Expected& e = unwatched && c.name == "JxlPhoto24Megapixels" ? tooLarge : c.expected;
         if (e.error == ErrorNumber{})
             expected << c.name << ": ok " << e.frames << ' ' << e.width << 'x' << e.height << '\n';
         else
@@ -747,6 +783,18 @@ const Shown shownPixels[] = {
     {"TiffTilesMirrored", tiff({.tile = 16, .orientation = 2}), wide, "RBWK"},
     {"TiffCmykUpsideDown", tiff({.kind = Kind::Cmyk, .orientation = 3}), wide, "RBWK"},
     {"TiffCmyk16Bit", tiff({.kind = Kind::Cmyk, .bits = 16}), wide, "RBWK"},
+    {"TiffGrey12BitTiles", tiff({.kind = Kind::Grey, .bits = 12, .tile = 16}), wide, "RBWK", 12},
+    {"TiffGreyFloatTiles", tiff({.kind = Kind::Grey, .bits = 32, .tile = 16, .floating = true}),
+     wide, "RBWK", 16},
+    {"TiffGrey32BitWithItsPredictor", tiff({.kind = Kind::Grey, .bits = 32, .predictor = 2}), wide,
+     "RBWK", 32},
+    {"TiffRgbPlanesWithAlpha", tiff({.alpha = true, .planes = 4}), wide, "RBWK"},
+    {"TiffZstdTiles", tiff({.tile = 16, .compression = 50000}), wide, "RBWK"},
+    {"TiffLercStrips", tiff({.compression = 34887}), wide, "RBWK"},
+    {"TiffPackBitsStrips", tiff({.compression = 32773}), wide, "RBWK"},
+    {"TiffJpegStrips", tiff({.compression = 7}), wide, "RBWK", 0, 8},
+    {"TiffWebpTileOfAMap", tiff({.alpha = true, .tile = 512, .compression = 50001}), wide, "RBWK",
+     0, 8},
     // The file's turn and mirror, applied by libheif for HEIC and by us for AVIF.
     {"AvifUpright", avif({}), wide, "RBWK", 0, blur},
     {"AvifTurnedLeft", avif({.turns = 1}), tall, "BKRW", 0, blur},

@@ -84,11 +84,13 @@ std::string withWebpCanvas(std::string webp, int width, int height);
 
 struct TiffShape {
     enum class Kind { Rgb, Grey, Palette, Cmyk } kind = Kind::Rgb;
-    int bits = 8;       // of a sample: 1, 2, 4, 8 or 16 (Rgb, Cmyk: 8, 16)
+    int bits = 8;       // of a sample: 1 to 16, or 32 (Palette: 1, 2, 4, 8; Cmyk: 8, 16)
     bool alpha = false; // an unassociated alpha sample after the colours
+    bool extra = false; // one of no stated kind instead (as maps carry a mask)
+    int planes = 0;     // planes written, one a sample (strips, 8 bits); fewer leave the last empty
     int tile = 0;       // the side of square tiles; 0 for strips
     int rowsPerStrip = 16;
-    int compression = 5;   // libtiff's number: 1 none, 4 fax group 4, 5 LZW, 8 deflate
+    int compression = 5;   // libtiff's COMPRESSION_*: 1 none, 4 fax group 4, 5 LZW, 8 deflate
     int orientation = 1;   // 1-8, as the Orientation tag has them
     int pages = 1;         // pages after the first are smaller, and differ
     bool big = false;      // BigTIFF, with 64-bit offsets

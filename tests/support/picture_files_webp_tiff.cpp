@@ -94,7 +94,11 @@ void samplesOf(QRgb p, const TiffShape& s, std::vector<std::uint32_t>& out) {
             std::memcpy(&bits, &f, sizeof bits);
             return bits;
         }
-        return s.bits == 16 ? std::uint32_t(v) * 257 : std::uint32_t(v) >> (8 - s.bits);
+        if (s.bits == 32)
+            return std::uint32_t(v) * 0x01010101u;
+        const std::uint32_t most = (1u << s.bits) - 1;
+        return s.bits < 8 ? std::uint32_t(v) >> (8 - s.bits)
+                          : (std::uint32_t(v) * most + 254) / 255;
     };
     switch (s.kind) {
     case TiffShape::Kind::Rgb:
@@ -120,7 +124,7 @@ void samplesOf(QRgb p, const TiffShape& s, std::vector<std::uint32_t>& out) {
         break;
     }
     }
-    if (s.alpha)
+    if (s.alpha || s.extra)
         out.push_back(level(qAlpha(p)));
 }
 
@@ -143,7 +147,9 @@ std::vector<std::uint8_t> storedRows(const QImage& image, const TiffShape& s,
                 std::memcpy(out + 2 * i, &v, 2);
             } else {
                 const std::size_t bit = i * static_cast<std::size_t>(s.bits);
-                out[bit / 8] |= static_cast<std::uint8_t>(samples[i] << (8 - s.bits - bit % 8));
+                for (std::size_t b = 0; b < std::size_t(s.bits); ++b)
+                    if (samples[i] >> (s.bits - 1 - b) & 1)
+                        out[(bit + b) / 8] |= static_cast<std::uint8_t>(0x80 >> (bit + b) % 8);
             }
         }
     }
@@ -178,7 +184,7 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
     const int colours = s.kind == TiffShape::Kind::Rgb    ? 3
                         : s.kind == TiffShape::Kind::Cmyk ? 4
                                                           : 1;
-    const int samples = colours + (s.alpha ? 1 : 0);
+    const int samples = colours + (s.alpha || s.extra ? 1 : 0);
     const auto w = static_cast<std::uint32_t>(image.width());
     const auto h = static_cast<std::uint32_t>(image.height());
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
@@ -186,7 +192,7 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, s.bits);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, tiffPhotometric(s));
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, s.planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, s.compression);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, s.orientation);
     if (s.floating)
@@ -201,8 +207,8 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
         TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
     if (s.kind == TiffShape::Kind::Cmyk)
         TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
-    if (s.alpha) {
-        const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+    if (s.alpha || s.extra) {
+        const std::uint16_t kind = s.alpha ? EXTRASAMPLE_UNASSALPHA : EXTRASAMPLE_UNSPECIFIED;
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
     }
     if (s.kind == TiffShape::Kind::Palette) {
@@ -240,10 +246,14 @@ void writePage(TIFF* tif, const QImage& image, const TiffShape& s) {
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, s.rowsPerStrip);
         std::vector<std::uint8_t> row(rowBytes);
-        for (std::uint32_t y = 0; y < h && ok; ++y) {
-            std::memcpy(row.data(), rows.data() + rowBytes * y, rowBytes);
-            ok = TIFFWriteScanline(tif, row.data(), y, 0) >= 0;
-        }
+        for (int plane = 0; plane < std::max(s.planes, 1); ++plane)
+            for (std::uint32_t y = 0; y < h && ok; ++y) {
+                for (std::uint32_t x = 0; x < w && s.planes; ++x)
+                    row[x] = rows[rowBytes * y + std::size_t{x} * samples + plane];
+                if (!s.planes)
+                    std::memcpy(row.data(), rows.data() + rowBytes * y, rowBytes);
+                ok = TIFFWriteScanline(tif, row.data(), y, static_cast<std::uint16_t>(plane)) >= 0;
+            }
     }
     if (!ok || !TIFFWriteDirectory(tif))
         throw std::runtime_error("cannot write a test TIFF");
