@@ -5,6 +5,7 @@
 // then for its pixels.
 
 #include "decoder/decoder.h"
+#include "decoder/heap.h"
 #include "decoder/reduce.h"
 
 #include <jxl/decode.h>
@@ -15,20 +16,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ORBITALE_HEAP_OF_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORBITALE_HEAP_OF_ASAN 1
-#endif
-#endif
-#if defined(ORBITALE_HEAP_OF_ASAN)
-// The sanitizer's runtime has it; GCC ships no header that declares it.
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace decoder {
 
@@ -47,33 +34,16 @@ struct DecoderDestroy {
 // 20 for a lossless one, 23 for a lossy modular one and 31 for a photo with
 // alpha (measured here on 0.7); an animation also keeps the composed picture
 // and the frames later ones are drawn over. There the heap is watched
-// instead, where glibc tells what it has taken, so that a 24-megapixel photo
-// loads (some 180 MB at its peak); elsewhere only a still of about 7
+// instead, where the system tells what it has taken (heap.h), so that a
+// 24-megapixel photo loads (some 180 MB at its peak); elsewhere only a still of about 7
 // megapixels at most is read, 9 without alpha. The file itself stays in
 // memory beside them.
 constexpr std::uint64_t jxlWorkBytes = 256u << 20;
 constexpr bool jxlTakesItsMemoryFromUs =
     JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0);
-#if defined(ORBITALE_HEAP_OF_ASAN)
-// The sanitizer's allocator, not glibc's, holds the heap there.
-constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
-std::size_t heapTaken() {
-    return __sanitizer_get_current_allocated_bytes();
-}
-#elif defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
-constexpr bool heapIsWatched = !jxlTakesItsMemoryFromUs;
-// What the heap has taken from the system, freed blocks it keeps included:
-// what the helper's memory grows by.
-std::size_t heapTaken() {
-    const struct mallinfo2 heap = mallinfo2();
-    return heap.arena + heap.hblkhd;
-}
-#else
-constexpr bool heapIsWatched = false;
-std::size_t heapTaken() {
-    return 0;
-}
-#endif
+// Where libjxl takes its memory itself, the heap is watched, if the system
+// tells how much it has taken.
+const bool heapIsWatched = !jxlTakesItsMemoryFromUs && heapIsTold;
 
 std::uint64_t bytesPerPixel(const JxlBasicInfo& info) {
     if (jxlTakesItsMemoryFromUs || heapIsWatched)
