@@ -215,9 +215,19 @@ public:
         PROCESS_INFORMATION process{};
         const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT |
                             (attributes.get() ? EXTENDED_STARTUPINFO_PRESENT : 0);
-        if (!CreateProcessAsUserW(tokens.lockdown.get(), path.c_str(), command.data(), nullptr,
-                                  nullptr, TRUE, flags, nullptr, nullptr, &startup.StartupInfo,
-                                  &process))
+        // Wine fails about one start in two thousand with a token given
+        // (ERROR_INTERNAL_ERROR), and the next one goes; so may a Windows
+        // whose virus scanner holds the file a moment. A picture is not
+        // refused for that.
+        bool started = false;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0)
+                Sleep(10);
+            started = CreateProcessAsUserW(tokens.lockdown.get(), path.c_str(), command.data(),
+                                           nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                           &startup.StartupInfo, &process) != FALSE;
+        }
+        if (!started)
             cannotStart(decoderPath().c_str(), GetLastError(), fail);
         m_process.reset(process.hProcess);
         Handle thread(process.hThread);
