@@ -251,6 +251,9 @@ std::vector<Case> cases() {
          loads(1, 64, 48)},
         {"Avif", [] { return avifOf({testImage(64, 48)}); }, loads(1, 64, 48)},
         {"AvifWithAlpha", [] { return avifOf({testImage(64, 48, true)}); }, loads(1, 64, 48)},
+        // libavif converts no constant-luminance matrix; libheif takes BT.2020's other one.
+        {"Avif10BitInBt2020ConstantLuminance",
+         [] { return avifOf({testImage(64, 48)}, {.depth = 10, .matrix = 10}); }, loads(1, 64, 48)},
         {"AvifSequence",
          [=] {
              return avifOf({small, flippedImage(small, false, true), small});
@@ -756,6 +759,9 @@ const Shown shownPixels[] = {
     {"AvifMirroredTopBottom", avif({.mirror = 0}), wide, "WKRB", 0, blur},
     {"AvifTurnedLeftThenMirrored", avif({.turns = 1, .mirror = 1}), tall, "KBWR", 0, blur},
     {"AvifTurnedLeftThenFlipped", avif({.turns = 1, .mirror = 0}), tall, "RWBK", 0, blur},
+    {"Avif12BitCroppedAtOddPixelsTurnedLeftThenMirrored",
+     avif({.turns = 1, .mirror = 1, .depth = 12, .crop = QRect(35, 5, 29, 43)}), QSize(43, 29),
+     "KBKB", 0, blur},
     {"HeicTurnedRight", heic(6), tall, "WRKB", 0, blur},
     {"HeicTurnedLeft", heic(8), tall, "BKRW", 0, blur},
 };

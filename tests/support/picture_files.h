@@ -115,6 +115,9 @@ struct AvifOptions {
     int turns = 0;   // anticlockwise quarter turns the file asks for
     int mirror = -1; // 0: top and bottom exchanged, 1: left and right; -1: none
     int delayMs = 100;
+    int depth = 8;   // 8, 10 or 12 bits a sample
+    int matrix = 6;  // the YUV matrix the file names: 6 BT.601, 10 BT.2020 constant luminance
+    QRect crop = {}; // the clean aperture, if any
 };
 // An AVIF still, or a sequence of several frames of one size.
 std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options = {});

@@ -129,9 +129,27 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
     encoder->timescale = 1000;
     for (const QImage& frame : frames) {
         const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
-        avifImage* image =
-            avifImageCreate(static_cast<std::uint32_t>(argb.width()),
-                            static_cast<std::uint32_t>(argb.height()), 8, AVIF_PIXEL_FORMAT_YUV420);
+        const auto width = static_cast<std::uint32_t>(argb.width());
+        const auto height = static_cast<std::uint32_t>(argb.height());
+        avifImage* image = avifImageCreate(width, height, static_cast<std::uint32_t>(options.depth),
+                                           AVIF_PIXEL_FORMAT_YUV420);
+        if (!options.crop.isNull()) {
+            const avifCropRect rect{static_cast<std::uint32_t>(options.crop.x()),
+                                    static_cast<std::uint32_t>(options.crop.y()),
+                                    static_cast<std::uint32_t>(options.crop.width()),
+                                    static_cast<std::uint32_t>(options.crop.height())};
+            avifDiagnostics diag;
+            // Any whole pixels, as the box allows, whatever the subsampling.
+#if AVIF_VERSION >= 1020000
+            need(avifCleanApertureBoxFromCropRect(&image->clap, &rect, width, height, &diag),
+                 "clean aperture");
+#else
+            need(avifCleanApertureBoxConvertCropRect(&image->clap, &rect, width, height,
+                                                     AVIF_PIXEL_FORMAT_YUV444, &diag),
+                 "clean aperture");
+#endif
+            image->transformFlags |= AVIF_TRANSFORM_CLAP;
+        }
         if (options.turns) {
             image->transformFlags |= AVIF_TRANSFORM_IROT;
             image->irot.angle = static_cast<std::uint8_t>(options.turns);
@@ -151,7 +169,15 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
         rgb.ignoreAlpha = argb.hasAlphaChannel() ? AVIF_FALSE : AVIF_TRUE;
         rgb.pixels = const_cast<std::uint8_t*>(argb.constBits());
         rgb.rowBytes = static_cast<std::uint32_t>(argb.bytesPerLine());
+        // libavif converts to no constant-luminance matrix: the colours go
+        // through the non-constant one and the file names the other.
+        const auto matrix = static_cast<avifMatrixCoefficients>(options.matrix);
+        image->matrixCoefficients =
+            matrix == AVIF_MATRIX_COEFFICIENTS_BT2020_CL
+                ? avifMatrixCoefficients{AVIF_MATRIX_COEFFICIENTS_BT2020_NCL}
+                : matrix;
         need(avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK, "AVIF colour conversion");
+        image->matrixCoefficients = matrix;
         need(avifEncoderAddImage(encoder, image, static_cast<std::uint64_t>(options.delayMs),
                                  frames.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE
                                                     : AVIF_ADD_IMAGE_FLAG_NONE) == AVIF_RESULT_OK,
