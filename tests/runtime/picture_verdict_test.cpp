@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <jxl/version.h>
+#include <libheif/heif.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -354,6 +355,17 @@ std::vector<Case> cases() {
     if (heicGridsCanBeMade())
         c.push_back({"HeicPhotoInTiles", [] { return heicOf(testImage(5632, 4224), {.grid = 8}); },
                      loads(1, 5632, 4224)});
+
+#if LIBHEIF_HAVE_VERSION(1, 19, 0)
+    // A 50-megapixel camera's 10-bit 4:2:2 photo in tiles, taken turned: held
+    // a row of tiles at a time where libheif decodes single tiles.
+    c.push_back({"Heic10BitCameraPhotoInTilesTurned",
+                 [] {
+                     return heicOf(testImage(8192, 6144),
+                                   {.tenBit = true, .orientation = 6, .grid = 16, .chroma = 422});
+                 },
+                 loads(1, 6144, 8192)});
+#endif
 
 #if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0)
     // From libjxl 0.11 on, what it holds is metered: a 24-megapixel photo
@@ -717,9 +729,8 @@ std::function<std::string(const QImage&)> tiff(TiffShape shape) {
 std::function<std::string(const QImage&)> avif(AvifOptions options) {
     return [options](const QImage& image) { return avifOf({image}, options); };
 }
-std::function<std::string(const QImage&)> heic(int orientation) {
-    return
-        [orientation](const QImage& image) { return heicOf(image, {.orientation = orientation}); };
+std::function<std::string(const QImage&)> heic(HeicOptions options) {
+    return [options](const QImage& image) { return heicOf(image, options); };
 }
 
 using Kind = TiffShape::Kind;
@@ -762,11 +773,26 @@ const Shown shownPixels[] = {
     {"Avif12BitCroppedAtOddPixelsTurnedLeftThenMirrored",
      avif({.turns = 1, .mirror = 1, .depth = 12, .crop = QRect(35, 5, 29, 43)}), QSize(43, 29),
      "KBKB", 0, blur},
-    {"HeicTurnedRight", heic(6), tall, "WRKB", 0, blur},
-    {"HeicTurnedLeft", heic(8), tall, "BKRW", 0, blur},
+    {"HeicTurnedRight", heic({.orientation = 6}), tall, "WRKB", 0, blur},
+    {"HeicTurnedLeft", heic({.orientation = 8}), tall, "BKRW", 0, blur},
 };
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ShownPixels, testing::ValuesIn(shownPixels),
+// Tiles of one colour each (as large as libheif's encoder takes them
+// without padding), turned and mirrored as a whole.
+std::vector<Shown> shownPixelRows() {
+    std::vector<Shown> rows(std::begin(shownPixels), std::end(shownPixels));
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+    rows.push_back({"HeicGrid10BitTransposed",
+                    [](const QImage& image) {
+                        return heicOf(image.scaled(256, 192),
+                                      {.tenBit = true, .orientation = 5, .grid = 2});
+                    },
+                    QSize(192, 256), "RWBK", 0, blur});
+#endif
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ShownPixels, testing::ValuesIn(shownPixelRows()),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

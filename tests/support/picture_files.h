@@ -105,6 +105,7 @@ struct HeicOptions {
     bool tenBit = false;
     int orientation = 1; // as Exif has it; stored as the file's turn and mirror
     int grid = 0;        // stored as grid × grid tiles, as phones store photos
+    int chroma = 420;    // 420, 422 or 444, as the encoder stores colour
 };
 // Whether this libheif makes grids of several tiles (1.17 and later).
 bool heicGridsCanBeMade();

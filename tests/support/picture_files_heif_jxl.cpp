@@ -7,6 +7,9 @@
 #include <avif/avif.h>
 #include <jxl/encode.h>
 #include <libheif/heif.h>
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+#include <libheif/heif_properties.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
@@ -69,6 +72,25 @@ heif_image* heifImageOf(const QImage& source, bool tenBit) {
     return picture;
 }
 
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+// The turn and mirror libheif writes for an Exif orientation, given to a
+// grid as a whole: libheif's own grid encoder gives them to each tile.
+void turnAsAWhole(heif_context* context, const heif_image_handle* grid, int orientation) {
+    constexpr std::uint8_t anticlockwise[9] = {0, 0, 0, 2, 0, 3, 3, 3, 1};
+    constexpr int axis[9] = {-1, -1, 1, -1, 0, 1, -1, 0, -1}; // 1 left and right, 0 top and bottom
+    const heif_item_id id = heif_image_handle_get_item_id(grid);
+    if (anticlockwise[orientation])
+        need(heif_item_add_raw_property(context, id, heif_fourcc('i', 'r', 'o', 't'), nullptr,
+                                        &anticlockwise[orientation], 1, 1, nullptr),
+             "irot");
+    const auto mirror = static_cast<std::uint8_t>(axis[orientation]);
+    if (axis[orientation] >= 0)
+        need(heif_item_add_raw_property(context, id, heif_fourcc('i', 'm', 'i', 'r'), nullptr,
+                                        &mirror, 1, 1, nullptr),
+             "imir");
+}
+#endif
+
 } // namespace
 
 bool heicGridsCanBeMade() {
@@ -84,6 +106,9 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
     need(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder),
          "an HEVC encoder");
     heif_encoder_set_lossy_quality(encoder, 60);
+    if (options.chroma != 420)
+        heif_encoder_set_parameter_string(encoder, "chroma",
+                                          std::to_string(options.chroma).c_str());
     heif_encoding_options* encoding = heif_encoding_options_alloc();
     encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
     if (options.grid > 0) {
@@ -96,9 +121,17 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 tiles.push_back(heifImageOf(source.copy(x * w, y * h, w, h), options.tenBit));
+        encoding->image_orientation = heif_orientation_normal;
+        heif_image_handle* grid = nullptr;
         need(heif_context_encode_grid(context, tiles.data(), static_cast<std::uint16_t>(n),
-                                      static_cast<std::uint16_t>(n), encoder, encoding, nullptr),
+                                      static_cast<std::uint16_t>(n), encoder, encoding, &grid),
              "HEVC grid encoding");
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+        turnAsAWhole(context, grid, options.orientation);
+#else
+        need(options.orientation == 1, "a turned grid (libheif 1.18)");
+#endif
+        heif_image_handle_release(grid);
         for (heif_image* tile : tiles)
             heif_image_release(tile);
 #else
