@@ -405,6 +405,13 @@ std::vector<Case> cases() {
         for (int percent : {10, 50, 90})
             c.push_back({std::string(format) + "CutAt" + std::to_string(percent) + "Percent",
                          [make, percent] { return cut(make(), percent); }, invalid});
+#if LIBHEIF_HAVE_VERSION(1, 19, 0)
+    // A grid cut short, decoded a tile at a time.
+    for (int percent : {50, 90})
+        c.push_back({"HeicGridCutAt" + std::to_string(percent) + "Percent",
+                     [percent] { return cut(heicOf(testImage(256, 192), {.grid = 2}), percent); },
+                     invalid});
+#endif
     // A cut that ends on a 0x3B inside a GIF's data is still a cut.
     const std::string gif = animation();
     int after = 0;
