@@ -410,6 +410,14 @@ Verdict decodeHeif(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         const std::uint64_t pixels = std::uint64_t(size.width) * std::uint64_t(size.height);
         if (!budget.allowsPicture(std::uint64_t(size.width), std::uint64_t(size.height)))
             return Verdict::OutOfMemory;
+#if !LIBHEIF_HAVE_VERSION(1, 19, 0)
+        // libheif 1.15 makes a grid as large as its own data says, whatever
+        // the picture's size: no side longer than the picture's longest (or
+        // a small one's tile), and the padding of its coding.
+        const int longest = std::max(heif_image_handle_get_ispe_width(handle.get()),
+                                     heif_image_handle_get_ispe_height(handle.get()));
+        heif_context_set_maximum_image_size_limit(context.get(), std::max(longest, 4096) + 64);
+#endif
         std::uint64_t held = pixels * wholeBytesPerPixel(handle.get(), alpha, bits);
 #if LIBHEIF_HAVE_VERSION(1, 19, 0)
         Grid grid;

@@ -128,6 +128,8 @@ std::string jxlOf(const std::vector<QImage>& frames, int delayMs = 100, bool los
 std::string jxlHeaderOnly(std::uint32_t width, std::uint32_t height);
 // An HEIF or AVIF file whose image sizes claim width × height.
 std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t height);
+// An HEIF file of one grid in its own data whose data claims width × height.
+std::string withGridSize(std::string file, std::uint16_t width, std::uint16_t height);
 // An HEIF or AVIF file whose coded stream starts with damage.
 std::string withDamagedStream(std::string file);
 

@@ -325,6 +325,18 @@ std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t hei
     return file;
 }
 
+std::string withGridSize(std::string file, std::uint16_t width, std::uint16_t height) {
+    // The grid's data: version, flags (0: sizes of 16 bits), rows and
+    // columns less one, then its width and height.
+    const std::size_t at = file.find("idat") + 4;
+    need(at != std::string::npos + 4 && at + 8 <= file.size() && file[at + 1] == 0, "a grid");
+    for (const auto& [offset, value] : {std::pair{4, width}, std::pair{6, height}}) {
+        file[at + offset] = static_cast<char>(value >> 8);
+        file[at + offset + 1] = static_cast<char>(value & 0xff);
+    }
+    return file;
+}
+
 std::string withDamagedStream(std::string file) {
     const std::size_t mdat = file.find("mdat");
     need(mdat != std::string::npos, "an mdat box");
