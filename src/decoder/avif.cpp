@@ -45,35 +45,39 @@ double nsPerPixel(const avifImage& image) {
 constexpr int bandRows = 64;
 constexpr int bandMargin = 4;
 
-// The file's turn (anticlockwise quarter turns) then mirror, as the Exif
-// orientation that orient() applies.
+// The file's turn then mirror, as the Exif orientation that orient() applies.
 int orientationOf(const avifImage& image) {
-    const int turns = (image.transformFlags & AVIF_TRANSFORM_IROT) ? image.irot.angle & 3 : 0;
-    constexpr int turned[4] = {1, 8, 3, 6};
-    constexpr int turnedThenFlipped[4] = {2, 7, 4, 5};
-    if (!(image.transformFlags & AVIF_TRANSFORM_IMIR))
-        return turned[turns];
+    Turn turn;
+    if (image.transformFlags & AVIF_TRANSFORM_IROT)
+        turn.turn(image.irot.angle & 3);
+    if (image.transformFlags & AVIF_TRANSFORM_IMIR) {
 #if AVIF_VERSION >= 1000000
-    const int axis = image.imir.axis;
+        turn.mirror(image.imir.axis == 1);
 #else
-    const int axis = image.imir.mode;
+        turn.mirror(image.imir.mode == 1);
 #endif
-    // Top and bottom exchanged is left and right exchanged after half a turn more.
-    return axis == 1 ? turnedThenFlipped[turns] : turnedThenFlipped[(turns + 2) & 3];
+    }
+    return turn.orientation();
 }
 
 // The part of the stored picture that is shown: all of it, unless the file
-// crops it with a clean aperture libavif can turn into whole pixels.
+// crops it with a clean aperture libavif can turn into whole pixels. The
+// crop is taken from the RGB rows, so it may start on any pixel whatever
+// the chroma subsampling (libavif's older call checks it against that).
 avifCropRect shownPart(avifDecoder& decoder) {
     const avifImage& image = *decoder.image;
-    avifCropRect rect{0, 0, image.width, image.height};
+    const avifCropRect whole{0, 0, image.width, image.height};
+    if (!(image.transformFlags & AVIF_TRANSFORM_CLAP))
+        return whole;
     avifCropRect clap{};
-    if ((image.transformFlags & AVIF_TRANSFORM_CLAP) &&
-        avifCropRectConvertCleanApertureBox(&clap, &image.clap, image.width, image.height,
-                                            image.yuvFormat, &decoder.diag) &&
-        clap.width > 0 && clap.height > 0)
-        rect = clap;
-    return rect;
+#if AVIF_VERSION >= 1020000
+    const bool valid = avifCropRectFromCleanApertureBox(&clap, &image.clap, image.width,
+                                                        image.height, &decoder.diag);
+#else
+    const bool valid = avifCropRectConvertCleanApertureBox(
+        &clap, &image.clap, image.width, image.height, AVIF_PIXEL_FORMAT_YUV444, &decoder.diag);
+#endif
+    return valid && clap.width > 0 && clap.height > 0 ? clap : whole;
 }
 
 // Converts the shown part of the current frame to premultiplied ARGB, a
@@ -94,6 +98,11 @@ bool reduce(const avifImage& image, const avifCropRect& rect, Reducer& reducer) 
         view.height = static_cast<std::uint32_t>(to - from);
         view.imageOwnsYUVPlanes = AVIF_FALSE;
         view.imageOwnsAlphaPlane = AVIF_FALSE;
+        // libavif has no conversion for BT.2020's constant-luminance matrix;
+        // libheif (and so every viewer on it) takes the non-constant one for
+        // it, and so do we.
+        if (view.matrixCoefficients == AVIF_MATRIX_COEFFICIENTS_BT2020_CL)
+            view.matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT2020_NCL;
         for (int c = 0; c < 3; ++c)
             if (view.yuvPlanes[c])
                 view.yuvPlanes[c] +=

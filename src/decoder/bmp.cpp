@@ -155,8 +155,12 @@ Verdict decodeBmp(std::span<const std::uint8_t> bytes, Budget& budget, FrameSink
         const std::uint32_t count = h.colours == 0 ? most : std::min(h.colours, most);
         if (!in.has(h.paletteAt, static_cast<std::size_t>(count) * h.paletteEntry))
             return Verdict::Invalid;
-        for (std::uint32_t i = 0; i < count; ++i)
-            palette[i] = 0xff000000u | (in.u32(h.paletteAt + i * h.paletteEntry) & 0xffffff);
+        // Blue, green, red: an entry of three bytes (an OS/2 bitmap's) has
+        // no fourth to read.
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t at = h.paletteAt + i * static_cast<std::size_t>(h.paletteEntry);
+            palette[i] = 0xff000000u | in.u16(at) | in.u8(at + 2) << 16;
+        }
     }
 
     Frame frame;

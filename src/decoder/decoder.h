@@ -116,6 +116,33 @@ inline std::pair<int, int> uprightOf(int orientation, int x, int y, int w, int h
 // Turns a frame upright for an Exif orientation.
 void orient(Frame& frame, int orientation);
 
+// The turns and mirrors a HEIF or AVIF file asks for, one after the other,
+// gathered into one: quarter turns anticlockwise, then perhaps left and
+// right exchanged; told as the Exif orientation that makes the stored
+// picture upright.
+class Turn {
+public:
+    void turn(int anticlockwise) {
+        m_quarters = (m_quarters + (m_mirrored ? -1 : 1) * anticlockwise) & 3;
+    }
+    // Top and bottom exchanged is left and right exchanged after half a turn.
+    void mirror(bool leftAndRight) {
+        m_mirrored = !m_mirrored;
+        if (!leftAndRight)
+            m_quarters = (m_quarters + 2) & 3;
+    }
+    int orientation() const {
+        constexpr int plain[4] = {1, 8, 3, 6};
+        constexpr int mirrored[4] = {2, 7, 4, 5};
+        return (m_mirrored ? mirrored : plain)[m_quarters];
+    }
+    bool swapsSides() const { return (m_quarters & 1) != 0; }
+
+private:
+    int m_quarters = 0;
+    bool m_mirrored = false;
+};
+
 // One per format; each expects bytes that start with its own signature.
 // The formats of old, which the helper the program starts decodes itself:
 // JPEG, GIF, PNG or BMP as `format` says.

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <jxl/version.h>
+#include <libheif/heif.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -283,6 +284,9 @@ std::vector<Case> cases() {
          loads(1, 64, 48)},
         {"Avif", [] { return avifOf({testImage(64, 48)}); }, loads(1, 64, 48)},
         {"AvifWithAlpha", [] { return avifOf({testImage(64, 48, true)}); }, loads(1, 64, 48)},
+        // libavif converts no constant-luminance matrix; libheif takes BT.2020's other one.
+        {"Avif10BitInBt2020ConstantLuminance",
+         [] { return avifOf({testImage(64, 48)}, {.depth = 10, .matrix = 10}); }, loads(1, 64, 48)},
         {"AvifSequence",
          [=] {
              return avifOf({small, flippedImage(small, false, true), small});
@@ -384,6 +388,22 @@ std::vector<Case> cases() {
         c.push_back({"HeicPhotoInTiles", [] { return heicOf(testImage(5632, 4224), {.grid = 8}); },
                      loads(1, 5632, 4224)});
 
+#if !LIBHEIF_HAVE_VERSION(1, 19, 0)
+    // libheif 1.15 stores a picture of odd size as a grid of one tile, and
+    // makes a grid as large as the grid's own data claims.
+    c.push_back({"HeicGridClaimingMoreThanItsSize",
+                 [] { return withGridSize(heicOf(testImage(65, 49)), 60000, 60000); }, tooLarge});
+#else
+    // A 50-megapixel camera's 10-bit 4:2:2 photo in tiles, taken turned: held
+    // a row of tiles at a time where libheif decodes single tiles.
+    c.push_back({"Heic10BitCameraPhotoInTilesTurned",
+                 [] {
+                     return heicOf(testImage(8192, 6144),
+                                   {.tenBit = true, .orientation = 6, .grid = 16, .chroma = 422});
+                 },
+                 loads(1, 6144, 8192)});
+#endif
+
 #if JPEGXL_NUMERIC_VERSION >= JPEGXL_COMPUTE_NUMERIC_VERSION(0, 11, 0) || defined(__GLIBC__)
     // What libjxl holds is metered (from 0.11 on) or its heap watched (before,
     // where the system tells the heap): a 24-megapixel photo loads, and a lossless
@@ -423,6 +443,13 @@ std::vector<Case> cases() {
         for (int percent : {10, 50, 90})
             c.push_back({std::string(format) + "CutAt" + std::to_string(percent) + "Percent",
                          [make, percent] { return cut(make(), percent); }, invalid});
+#if LIBHEIF_HAVE_VERSION(1, 19, 0)
+    // A grid cut short, decoded a tile at a time.
+    for (int percent : {50, 90})
+        c.push_back({"HeicGridCutAt" + std::to_string(percent) + "Percent",
+                     [percent] { return cut(heicOf(testImage(256, 192), {.grid = 2}), percent); },
+                     invalid});
+#endif
     // A cut that ends on a 0x3B inside a GIF's data is still a cut.
     const std::string gif = animation();
     int after = 0;
@@ -747,9 +774,8 @@ std::function<std::string(const QImage&)> tiff(TiffShape shape) {
 std::function<std::string(const QImage&)> avif(AvifOptions options) {
     return [options](const QImage& image) { return avifOf({image}, options); };
 }
-std::function<std::string(const QImage&)> heic(int orientation) {
-    return
-        [orientation](const QImage& image) { return heicOf(image, {.orientation = orientation}); };
+std::function<std::string(const QImage&)> heic(HeicOptions options) {
+    return [options](const QImage& image) { return heicOf(image, options); };
 }
 
 using Kind = TiffShape::Kind;
@@ -801,11 +827,29 @@ const Shown shownPixels[] = {
     {"AvifMirroredTopBottom", avif({.mirror = 0}), wide, "WKRB", 0, blur},
     {"AvifTurnedLeftThenMirrored", avif({.turns = 1, .mirror = 1}), tall, "KBWR", 0, blur},
     {"AvifTurnedLeftThenFlipped", avif({.turns = 1, .mirror = 0}), tall, "RWBK", 0, blur},
-    {"HeicTurnedRight", heic(6), tall, "WRKB", 0, blur},
-    {"HeicTurnedLeft", heic(8), tall, "BKRW", 0, blur},
+    {"Avif12BitCroppedAtOddPixelsTurnedLeftThenMirrored",
+     avif({.turns = 1, .mirror = 1, .depth = 12, .crop = QRect(35, 5, 29, 43)}), QSize(43, 29),
+     "KBKB", 0, blur},
+    {"HeicTurnedRight", heic({.orientation = 6}), tall, "WRKB", 0, blur},
+    {"HeicTurnedLeft", heic({.orientation = 8}), tall, "BKRW", 0, blur},
 };
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ShownPixels, testing::ValuesIn(shownPixels),
+// Tiles of one colour each (as large as libheif's encoder takes them
+// without padding), turned and mirrored as a whole.
+std::vector<Shown> shownPixelRows() {
+    std::vector<Shown> rows(std::begin(shownPixels), std::end(shownPixels));
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+    rows.push_back({"HeicGrid10BitTransposed",
+                    [](const QImage& image) {
+                        return heicOf(image.scaled(256, 192),
+                                      {.tenBit = true, .orientation = 5, .grid = 2});
+                    },
+                    QSize(192, 256), "RWBK", 0, blur});
+#endif
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ShownPixels, testing::ValuesIn(shownPixelRows()),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

@@ -107,6 +107,7 @@ struct HeicOptions {
     bool tenBit = false;
     int orientation = 1; // as Exif has it; stored as the file's turn and mirror
     int grid = 0;        // stored as grid × grid tiles, as phones store photos
+    int chroma = 420;    // 420, 422 or 444, as the encoder stores colour
 };
 // Whether this libheif makes grids of several tiles (1.17 and later).
 bool heicGridsCanBeMade();
@@ -117,6 +118,9 @@ struct AvifOptions {
     int turns = 0;   // anticlockwise quarter turns the file asks for
     int mirror = -1; // 0: top and bottom exchanged, 1: left and right; -1: none
     int delayMs = 100;
+    int depth = 8;   // 8, 10 or 12 bits a sample
+    int matrix = 6;  // the YUV matrix the file names: 6 BT.601, 10 BT.2020 constant luminance
+    QRect crop = {}; // the clean aperture, if any
 };
 // An AVIF still, or a sequence of several frames of one size.
 std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options = {});
@@ -126,6 +130,8 @@ std::string jxlOf(const std::vector<QImage>& frames, int delayMs = 100, bool los
 std::string jxlHeaderOnly(std::uint32_t width, std::uint32_t height);
 // An HEIF or AVIF file whose image sizes claim width × height.
 std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t height);
+// An HEIF file of one grid in its own data whose data claims width × height.
+std::string withGridSize(std::string file, std::uint16_t width, std::uint16_t height);
 // An HEIF or AVIF file whose coded stream starts with damage.
 std::string withDamagedStream(std::string file);
 

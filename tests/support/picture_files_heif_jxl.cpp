@@ -7,6 +7,9 @@
 #include <avif/avif.h>
 #include <jxl/encode.h>
 #include <libheif/heif.h>
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+#include <libheif/heif_properties.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
@@ -69,6 +72,25 @@ heif_image* heifImageOf(const QImage& source, bool tenBit) {
     return picture;
 }
 
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+// The turn and mirror libheif writes for an Exif orientation, given to a
+// grid as a whole: libheif's own grid encoder gives them to each tile.
+void turnAsAWhole(heif_context* context, const heif_image_handle* grid, int orientation) {
+    constexpr std::uint8_t anticlockwise[9] = {0, 0, 0, 2, 0, 3, 3, 3, 1};
+    constexpr int axis[9] = {-1, -1, 1, -1, 0, 1, -1, 0, -1}; // 1 left and right, 0 top and bottom
+    const heif_item_id id = heif_image_handle_get_item_id(grid);
+    if (anticlockwise[orientation])
+        need(heif_item_add_raw_property(context, id, heif_fourcc('i', 'r', 'o', 't'), nullptr,
+                                        &anticlockwise[orientation], 1, 1, nullptr),
+             "irot");
+    const auto mirror = static_cast<std::uint8_t>(axis[orientation]);
+    if (axis[orientation] >= 0)
+        need(heif_item_add_raw_property(context, id, heif_fourcc('i', 'm', 'i', 'r'), nullptr,
+                                        &mirror, 1, 1, nullptr),
+             "imir");
+}
+#endif
+
 } // namespace
 
 bool heicGridsCanBeMade() {
@@ -84,6 +106,9 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
     need(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder),
          "an HEVC encoder");
     heif_encoder_set_lossy_quality(encoder, 60);
+    if (options.chroma != 420)
+        heif_encoder_set_parameter_string(encoder, "chroma",
+                                          std::to_string(options.chroma).c_str());
     heif_encoding_options* encoding = heif_encoding_options_alloc();
     encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
     if (options.grid > 0) {
@@ -96,9 +121,17 @@ std::string heicOf(const QImage& source, const HeicOptions& options) {
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
                 tiles.push_back(heifImageOf(source.copy(x * w, y * h, w, h), options.tenBit));
+        encoding->image_orientation = heif_orientation_normal;
+        heif_image_handle* grid = nullptr;
         need(heif_context_encode_grid(context, tiles.data(), static_cast<std::uint16_t>(n),
-                                      static_cast<std::uint16_t>(n), encoder, encoding, nullptr),
+                                      static_cast<std::uint16_t>(n), encoder, encoding, &grid),
              "HEVC grid encoding");
+#if LIBHEIF_HAVE_VERSION(1, 18, 0)
+        turnAsAWhole(context, grid, options.orientation);
+#else
+        need(options.orientation == 1, "a turned grid (libheif 1.18)");
+#endif
+        heif_image_handle_release(grid);
         for (heif_image* tile : tiles)
             heif_image_release(tile);
 #else
@@ -129,9 +162,27 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
     encoder->timescale = 1000;
     for (const QImage& frame : frames) {
         const QImage argb = frame.convertToFormat(QImage::Format_ARGB32);
-        avifImage* image =
-            avifImageCreate(static_cast<std::uint32_t>(argb.width()),
-                            static_cast<std::uint32_t>(argb.height()), 8, AVIF_PIXEL_FORMAT_YUV420);
+        const auto width = static_cast<std::uint32_t>(argb.width());
+        const auto height = static_cast<std::uint32_t>(argb.height());
+        avifImage* image = avifImageCreate(width, height, static_cast<std::uint32_t>(options.depth),
+                                           AVIF_PIXEL_FORMAT_YUV420);
+        if (!options.crop.isNull()) {
+            const avifCropRect rect{static_cast<std::uint32_t>(options.crop.x()),
+                                    static_cast<std::uint32_t>(options.crop.y()),
+                                    static_cast<std::uint32_t>(options.crop.width()),
+                                    static_cast<std::uint32_t>(options.crop.height())};
+            avifDiagnostics diag;
+            // Any whole pixels, as the box allows, whatever the subsampling.
+#if AVIF_VERSION >= 1020000
+            need(avifCleanApertureBoxFromCropRect(&image->clap, &rect, width, height, &diag),
+                 "clean aperture");
+#else
+            need(avifCleanApertureBoxConvertCropRect(&image->clap, &rect, width, height,
+                                                     AVIF_PIXEL_FORMAT_YUV444, &diag),
+                 "clean aperture");
+#endif
+            image->transformFlags |= AVIF_TRANSFORM_CLAP;
+        }
         if (options.turns) {
             image->transformFlags |= AVIF_TRANSFORM_IROT;
             image->irot.angle = static_cast<std::uint8_t>(options.turns);
@@ -151,7 +202,15 @@ std::string avifOf(const std::vector<QImage>& frames, const AvifOptions& options
         rgb.ignoreAlpha = argb.hasAlphaChannel() ? AVIF_FALSE : AVIF_TRUE;
         rgb.pixels = const_cast<std::uint8_t*>(argb.constBits());
         rgb.rowBytes = static_cast<std::uint32_t>(argb.bytesPerLine());
+        // libavif converts to no constant-luminance matrix: the colours go
+        // through the non-constant one and the file names the other.
+        const auto matrix = static_cast<avifMatrixCoefficients>(options.matrix);
+        image->matrixCoefficients =
+            matrix == AVIF_MATRIX_COEFFICIENTS_BT2020_CL
+                ? avifMatrixCoefficients{AVIF_MATRIX_COEFFICIENTS_BT2020_NCL}
+                : matrix;
         need(avifImageRGBToYUV(image, &rgb) == AVIF_RESULT_OK, "AVIF colour conversion");
+        image->matrixCoefficients = matrix;
         need(avifEncoderAddImage(encoder, image, static_cast<std::uint64_t>(options.delayMs),
                                  frames.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE
                                                     : AVIF_ADD_IMAGE_FLAG_NONE) == AVIF_RESULT_OK,
@@ -262,6 +321,18 @@ std::string withBoxSize(std::string file, std::uint32_t width, std::uint32_t hei
             file[at + 8 + i] = static_cast<char>(width >> (24 - 8 * i));
             file[at + 12 + i] = static_cast<char>(height >> (24 - 8 * i));
         }
+    }
+    return file;
+}
+
+std::string withGridSize(std::string file, std::uint16_t width, std::uint16_t height) {
+    // The grid's data: version, flags (0: sizes of 16 bits), rows and
+    // columns less one, then its width and height.
+    const std::size_t at = file.find("idat") + 4;
+    need(at != std::string::npos + 4 && at + 8 <= file.size() && file[at + 1] == 0, "a grid");
+    for (const auto& [offset, value] : {std::pair{4, width}, std::pair{6, height}}) {
+        file[at + offset] = static_cast<char>(value >> 8);
+        file[at + offset + 1] = static_cast<char>(value & 0xff);
     }
     return file;
 }
