@@ -129,13 +129,18 @@ INSTANTIATE_TEST_SUITE_P(
                  return std::to_string(w.clicks) + " " + std::to_string(w.pressed);
              },
              "0 1"},
-        Case{"ReturnPressesTheFocusedButton",
+        // Pressed, held (two of the keyboard's repeats), pressed again.
+        Case{"ReturnPressesTheFocusedButtonOnceAPress",
              [](Window& w) {
-                 SetFocus(w.child(L"按钮"));
-                 SendMessageW(w.hwnd(), WM_COMMAND, IDOK, 0);
+                 HWND button = w.child(L"按钮");
+                 SetFocus(button);
+                 for (const LPARAM flags : {0L, 1L << 30, 1L << 30, 0L}) {
+                     MSG key{button, WM_KEYDOWN, VK_RETURN, flags | 1, 0, {}};
+                     rt::detail::dialogKey(key);
+                 }
                  return std::to_string(w.pressed);
              },
-             "1"},
+             "2"},
         Case{"ShownAgainWhereItWasAtItsSize",
              [](Window& w) {
                  SetWindowPos(w.hwnd(), nullptr, 210, 160, 500, 420, SWP_NOZORDER);

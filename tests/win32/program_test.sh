@@ -48,6 +48,17 @@ click() { # window, x, y in its client area
     xdotool mousemove --window "$1" "$2" "$3" click 1
     sleep 0.7
 }
+# A scenery is read by the helper, which may take a few seconds on a busy
+# machine: shots until the box is no longer teal at a point the Earth never
+# crosses, for up to ten seconds.
+scenery() { # window, file
+    for _ in $(seq 20); do
+        shot "$1" "$2"
+        [[ $(colour "$2" 600 60) != "srgb(0,192,192)" ]] && return 0
+        sleep 0.5
+    done
+    return 1
+}
 
 wine "$work/Orbitale/Orbitale.exe" >"$work/out.txt" 2>&1 &
 program=$!
@@ -68,8 +79,7 @@ echo "Earth at $a, then at $b"
 
 # 蓝天白云 (CmdLtby) shows the sky: the box is no longer teal where the Earth is not.
 click "$form1" 740 348
-shot "$form1" form1-sky
-[[ $(colour form1-sky 600 60) != "srgb(0,192,192)" ]] || fail "蓝天白云 showed no sky"
+scenery "$form1" form1-sky || fail "蓝天白云 showed no sky"
 
 # 宇宙太空 (CmdYjtk): its picture is missing here, so a report, in Chinese.
 xdotool mousemove --window "$form1" 740 308 click 1
@@ -91,8 +101,7 @@ xdotool windowsize "$form2" 800 520
 sleep 0.7
 # 首都北京 (CmdSdbj) shows Beijing.
 click "$form2" 740 300
-shot "$form2" form2-beijing
-[[ $(colour form2-beijing 600 60) != "srgb(0,192,192)" ]] || fail "首都北京 showed no picture"
+scenery "$form2" form2-beijing || fail "首都北京 showed no picture"
 
 # 退出 (CmdExit) ends the program, with status 0.
 click "$form2" 740 380

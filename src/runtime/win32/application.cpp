@@ -12,26 +12,6 @@
 
 namespace rt {
 
-namespace {
-
-// Tab and Shift+Tab go through the controls, Return and Space press a
-// button; Ctrl+Tab is the keyboard's way to the background click, once for
-// a key held down.
-bool dialogKey(MSG& message) {
-    detail::FormWidget* form = detail::FormWidget::of(message.hwnd);
-    if (!form)
-        return false;
-    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0) {
-        const bool repeat = (message.lParam & (1 << 30)) != 0;
-        if (!repeat)
-            form->runClick();
-        return true;
-    }
-    return IsDialogMessageW(form->hwnd(), &message) != FALSE;
-}
-
-} // namespace
-
 int start(const ProjectDescriptor& project, int, char**) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
@@ -47,7 +27,7 @@ int start(const ProjectDescriptor& project, int, char**) {
         while ((got = GetMessageW(&message, nullptr, 0, 0)) != 0) {
             if (got == -1)
                 break;
-            if (dialogKey(message))
+            if (detail::dialogKey(message))
                 continue;
             TranslateMessage(&message);
             DispatchMessageW(&message);

@@ -653,4 +653,24 @@ LRESULT FormWidget::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// --- Keys --------------------------------------------------------------------
+
+bool dialogKey(MSG& message) {
+    FormWidget* form = FormWidget::of(message.hwnd);
+    if (!form)
+        return false;
+    const bool repeat = (message.lParam & (1 << 30)) != 0;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && GetKeyState(VK_CONTROL) < 0) {
+        // Once for a key held down.
+        if (!repeat)
+            form->runClick();
+        return true;
+    }
+    // A held Return presses the button once, not once for each of the
+    // keyboard's repeats: each press may load a picture.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && repeat)
+        return true;
+    return IsDialogMessageW(form->hwnd(), &message) != FALSE;
+}
+
 } // namespace rt::detail

@@ -166,4 +166,9 @@ HFONT uiFont(const Scale& scale);
 // The performance counter, in milliseconds.
 double clockMs();
 
+// A message of the loop that is one of a form's keys: Tab and Shift+Tab go
+// through the controls, Return and Space press a button, Ctrl+Tab is the
+// background click. True when it was handled so.
+bool dialogKey(MSG& message);
+
 } // namespace rt::detail
