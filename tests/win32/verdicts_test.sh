@@ -4,7 +4,7 @@
 # with ORBITALE_VERDICT_TABLE), each loaded by picture-check.exe under Wine;
 # then each picture that loads, its frames as kept, pixel for pixel, against
 # the Linux build's picture-check.
-#   verdicts_test.sh PICTURE_VERDICT_TEST PICTURE_CHECK_EXE PICTURE_CHECK
+#   verdicts_test.sh PICTURE_VERDICT_TEST PICTURE_CHECK_EXE PICTURE_CHECK WINDOWS_DEPS
 set -uo pipefail
 table=$(mktemp -d)
 trap 'rm -rf "$table"' EXIT
@@ -16,6 +16,20 @@ cd "$table"
 # (Debian has no libavif source to build), and reads only the primary
 # image of an AVIF sequence, as of a HEIC.
 sed -i 's/^AvifSequence: ok 3 /AvifSequence: ok 1 /' expected.txt
+# The table's HEIF and JPEG XL rows are those of the Linux build's libheif
+# and libjxl (grids a tile at a time from libheif 1.19, libjxl metered from
+# 0.11). Where the Windows build has other versions of them (its sources
+# taken from the previous release, when a mirror lacks this one's), those
+# rows cannot be compared, and say so.
+for pair in Heic:libheif:libheif Jxl:libjxl:libjxl_dec; do
+    IFS=: read -r prefix linux windows <<<"$pair"
+    here=$(pkg-config --modversion "$linux" 2>/dev/null)
+    there=$(PKG_CONFIG_LIBDIR=$4/lib/pkgconfig pkg-config --modversion "$windows" 2>/dev/null)
+    if [[ $here != "$there" ]]; then
+        echo "not compared: $(grep -c "^$prefix" expected.txt) $prefix rows, $linux $here here and $there in the Windows build"
+        sed -i "/^$prefix/d" expected.txt
+    fi
+done
 mapfile -t names < <(cut -d: -f1 expected.txt)
 wine "$2" "${names[@]}" 2>/dev/null >seen.txt
 if ! diff expected.txt seen.txt; then
