@@ -87,7 +87,9 @@ report=$(wait_for "Orbitale")
 [[ -n $report ]] || fail "a missing picture gave no report"
 sleep 1
 xwd -id "$report" -silent | convert xwd:- "$screens/report.png"
-xdotool key --window "$report" Return
+# Pressed as a keyboard does, to the window that has the focus: a key sent
+# to one window arrives without its release once that window is gone.
+xdotool windowfocus --sync "$report" key Return
 sleep 0.7
 [[ -z $(window "Orbitale") ]] || fail "the report stayed after Return"
 kill -0 $program 2>/dev/null || fail "the program ended after the report"
