@@ -4,7 +4,8 @@
 #   scripts/wine-session.sh PREFIX_DIR COMMAND...
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-export WINEPREFIX=$(realpath -m "$1")
+WINEPREFIX=$(realpath -m "$1")
+export WINEPREFIX
 shift
 export WINEDEBUG=${WINEDEBUG:--all}
 # Wine names files and window titles in the locale's character set: under

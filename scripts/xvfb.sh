@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that need a private X server: start_xvfb starts
 # Xvfb, exports DISPLAY (and no session bus), and stop_xvfb stops it (call it
 # when the script ends). XVFB_SCREEN sets the screen's size and depth

@@ -11,7 +11,7 @@ trap 'rm -rf "$table"' EXIT
 [[ -x $1 ]] || { echo "FAIL: no $1: build the Linux tests first (make build)" >&2; exit 1; }
 ORBITALE_VERDICT_TABLE=$table "$1" --gtest_filter=PictureVerdictTable.* >/dev/null ||
     { echo "FAIL: the table was not written" >&2; exit 1; }
-cd "$table"
+cd "$table" || exit 1
 # Where the Windows build knowingly differs: it reads AVIF with libheif
 # (Debian has no libavif source to build), and reads only the primary
 # image of an AVIF sequence, as of a HEIC.
