@@ -292,42 +292,46 @@ private:
     std::vector<std::uint32_t> m_palette;
 };
 
-// The bytes of a row of tiles, held whole while its rows are converted; 0
-// for strips.
-std::uint64_t tileBandBytes(TIFF* tif, const Shape& s) {
+// A row of tiles: a tile's width and height, the bytes of one row of one
+// tile, and how many tiles cross the page.
+struct TileRow {
     std::uint32_t across = 0, down = 0;
-    if (!TIFFIsTiled(tif))
-        return 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
-    if (across == 0 || down == 0)
-        return std::numeric_limits<std::uint64_t>::max();
-    return TIFFTileRowSize64(tif) * ((s.width + across - 1) / across) * down;
-}
+    std::uint64_t tileRow = 0;
+    std::uint32_t tiles = 0;
+
+    TileRow(TIFF* tif, const Shape& s)
+        : tileRow(TIFFTileRowSize64(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
+        if (across > 0)
+            tiles = (s.width + across - 1) / across;
+    }
+    // What is held whole while its rows are converted.
+    std::uint64_t bytes() const {
+        return across == 0 || down == 0 ? std::numeric_limits<std::uint64_t>::max()
+                                        : tileRow * tiles * down;
+    }
+};
 
 // A row of tiles at a time, each of its rows converted as a strip's are.
 Verdict readTiles(TIFF* tif, const Shape& s, const RowConverter& converter, const bool& damaged,
                   Reducer& reducer) {
-    std::uint32_t across = 0, down = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &across);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &down);
-    const std::uint64_t tileRow = TIFFTileRowSize64(tif);
-    const std::uint32_t tiles = (s.width + across - 1) / across;
+    const auto [across, down, tileRow, tiles] = TileRow(tif, s);
     const std::size_t rowBytes = static_cast<std::size_t>(tileRow * tiles);
-    if (tileRow == 0 || TIFFTileSize64(tif) != tileRow * down ||
+    if (across == 0 || down == 0 || tileRow == 0 || TIFFTileSize64(tif) != tileRow * down ||
         std::uint64_t{across} * s.samples * s.bits > tileRow * 8)
         return Verdict::Invalid;
     std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileRow * down));
     std::vector<std::uint8_t> band(rowBytes * down);
     std::vector<std::uint32_t> row(s.width);
     for (std::uint32_t y = 0; y < s.height; y += down) {
-        for (std::uint32_t t = 0; t < tiles; ++t) {
-            if (TIFFReadTile(tif, tile.data(), t * across, y, 0, 0) <
+        for (std::uint32_t i = 0; i < tiles; ++i) {
+            if (TIFFReadTile(tif, tile.data(), i * across, y, 0, 0) <
                     static_cast<tmsize_t>(tile.size()) ||
                 damaged)
                 return Verdict::Invalid;
             for (std::uint32_t r = 0; r < down; ++r)
-                std::memcpy(band.data() + r * rowBytes + t * tileRow, tile.data() + r * tileRow,
+                std::memcpy(band.data() + r * rowBytes + i * tileRow, tile.data() + r * tileRow,
                             static_cast<std::size_t>(tileRow));
         }
         for (std::uint32_t r = 0; r < std::min(down, s.height - y); ++r) {
@@ -502,7 +506,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
         band = std::clamp<std::uint32_t>(band, 1, s.height);
         if (!budget.allowsSource(s.width, band))
             return Verdict::OutOfMemory;
-    } else if (tileBandBytes(tif.get(), s) > budget.limits().sourceBytes) {
+    } else if (TIFFIsTiled(tif.get()) &&
+               TileRow(tif.get(), s).bytes() > budget.limits().sourceBytes) {
         return Verdict::OutOfMemory;
     }
 
@@ -516,8 +521,8 @@ Verdict decodeTiff(std::span<const std::uint8_t> bytes, Budget& budget, FrameSin
     reducer.streamTo(sink);
     const Verdict verdict = byRows ? readRows(tif.get(), s, damaged, reducer)
                                    : readBands(tif.get(), s, band, damaged, reducer);
-    if (verdict != Verdict::Ok || damaged)
-        return Verdict::Invalid;
+    if (verdict != Verdict::Ok)
+        return verdict;
     reducer.deliver(sink);
     return Verdict::Ok;
 }
